@@ -1,0 +1,146 @@
+// GET and POST through the installed transport, collecting a bounded body.
+#include "api/request.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "api/core.h"
+#include "http/buf.h"
+
+namespace {
+
+void fill_common(veltrona_http_request *req, veltrona_collect *col) {
+    req->timeout_ms = 120000;
+    req->connect_timeout_ms = 15000;
+    req->flags = 0;
+    req->recv_timeout_ms = 0;
+    req->on_header = veltrona_collect_header;
+    req->on_body = veltrona_collect_body;
+    req->cb_ctx = col;
+}
+
+// Calls the transport and settles the outcome shared by GET and POST.
+int32_t exchange(const veltrona_http_request *req, veltrona_collect *col, char **out_body,
+                 uint64_t *out_len, veltrona_buf *out_headers, int32_t *status, char *msg,
+                 size_t msg_size) {
+    const veltrona_http *t = g_sf.transport;
+    char *text = nullptr;
+    int32_t rc = t->request(t->user_data, req, status, &text);
+    if (rc != 0) {
+        if (col->over_bound)
+            std::snprintf(msg, msg_size, "body exceeds %u MB bound", 32u);
+        else if (text)
+            std::snprintf(msg, msg_size, "transport: %s", text);
+        else
+            std::snprintf(msg, msg_size, "transport failure");
+    } else if (col->over_bound) {
+        // A response cut at the bound is never handed out as a success.
+        std::snprintf(msg, msg_size, "body exceeds %u MB bound", 32u);
+        rc = -1;
+    } else if (col->oom) {
+        // So is one that could not be collected whole for lack of memory.
+        std::snprintf(msg, msg_size, "oom: response body");
+        rc = -1;
+    }
+    if (text && t->free) t->free(t->user_data, text);
+    g_sf.last_http_code = *status;
+    if (rc != 0) {
+        veltrona_collect_free(col);
+        return -1;
+    }
+    if (col->body.len > 0) {
+        *out_body = col->body.data;
+        *out_len = col->body.len;
+    } else {
+        std::free(col->body.data);
+    }
+    col->body.data = nullptr;
+    col->body.len = 0;
+    col->body.cap = 0;
+    if (out_headers) {
+        *out_headers = col->headers;
+        col->headers.data = nullptr;
+        col->headers.len = 0;
+        col->headers.cap = 0;
+    }
+    veltrona_collect_free(col);
+    return 0;
+}
+
+}  // namespace
+
+int32_t mvfiles_http_get(const char *url, const char *const *header_lines, char **out_body,
+                         uint64_t *out_len, veltrona_buf *out_headers, int32_t *out_status,
+                         char *msg, size_t msg_size) noexcept {
+    int32_t local_status = 0;
+    if (!out_status) out_status = &local_status;
+    *out_body = nullptr;
+    *out_len = 0;
+    veltrona_collect col;
+    veltrona_collect_init(&col, MVFILES_BODY_BOUND);
+    veltrona_http_request req;
+    std::memset(&req, 0, sizeof req);
+    req.size = VELTRONA_HTTP_REQUEST_SIZE;
+    req.method = "GET";
+    req.url = url;
+
+    const char **table = nullptr;
+    if (header_lines) {
+        table = static_cast<const char **>(std::malloc(16 * sizeof(const char *)));
+        if (!table) {
+            std::snprintf(msg, msg_size, "oom: header table");
+            return -1;
+        }
+        size_t n = 0;
+        while (n < 15 && header_lines[n]) {
+            table[n] = header_lines[n];
+            n++;
+        }
+        table[n] = nullptr;
+        req.headers = table;
+        req.header_count = n;
+    }
+    fill_common(&req, &col);
+    int32_t rc = exchange(&req, &col, out_body, out_len, out_headers, out_status, msg, msg_size);
+    std::free(table);
+    return rc;
+}
+
+int32_t mvfiles_http_post(const char *url, const void *body, uint64_t body_len,
+                          const char *content_type, char **out_body, uint64_t *out_len,
+                          int32_t *out_status, char *msg, size_t msg_size) noexcept {
+    int32_t local_status = 0;
+    if (!out_status) out_status = &local_status;
+    *out_body = nullptr;
+    *out_len = 0;
+    veltrona_collect col;
+    veltrona_collect_init(&col, MVFILES_BODY_BOUND);
+    veltrona_http_request req;
+    std::memset(&req, 0, sizeof req);
+    req.size = VELTRONA_HTTP_REQUEST_SIZE;
+    req.method = "POST";
+    req.url = url;
+    req.body = body;
+    req.body_len = body_len;
+
+    char *line = nullptr;
+    const char *lines[1];
+    if (content_type && *content_type) {
+        char buf[160];
+        std::snprintf(buf, sizeof buf, "Content-Type: %s", content_type);
+        line = veltrona_strdup(buf);
+        if (!line) {
+            std::snprintf(msg, msg_size, "oom: content-type");
+            veltrona_collect_free(&col);
+            return -1;
+        }
+        lines[0] = line;
+        req.headers = lines;
+        req.header_count = 1;
+    }
+    fill_common(&req, &col);
+    int32_t rc = exchange(&req, &col, out_body, out_len, nullptr, out_status, msg, msg_size);
+    std::free(line);
+    return rc;
+}

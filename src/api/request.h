@@ -1,0 +1,28 @@
+// The two request functions every fetch and write goes through.
+#ifndef MVFILES_API_REQUEST_H
+#define MVFILES_API_REQUEST_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "veltrona_http.h"
+
+// Most body bytes a response may carry (32 MiB).
+#define MVFILES_BODY_BOUND 33554432u
+
+// GET url through the installed transport. header_lines: NULL-terminated
+// array (at most 15 are sent) or NULL. On success (0) *out_body is a heap
+// block released with free() and followed by a NUL, or NULL for an empty
+// body; *out_headers (when given) receives the header block. On failure (-1)
+// msg holds the reason. Precondition: a transport is installed.
+int32_t mvfiles_http_get(const char *url, const char *const *header_lines, char **out_body,
+                         uint64_t *out_len, veltrona_buf *out_headers, int32_t *out_status,
+                         char *msg, size_t msg_size) noexcept;
+
+// POST body (body_len bytes) with an optional content type (NULL or "" for
+// none). Same outcome as mvfiles_http_get, without response headers.
+int32_t mvfiles_http_post(const char *url, const void *body, uint64_t body_len,
+                          const char *content_type, char **out_body, uint64_t *out_len,
+                          int32_t *out_status, char *msg, size_t msg_size) noexcept;
+
+#endif

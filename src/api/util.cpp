@@ -1,0 +1,264 @@
+// String copies, percent-encoding, the stable hash, staleness and the
+// dual-name JSON member readers.
+#include "api/util.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "api/core.h"
+
+char *mvfiles_strdup(const char *s) noexcept {
+    if (!s) return nullptr;
+    return mvfiles_strndup(s, std::strlen(s));
+}
+
+char *mvfiles_strndup(const char *s, size_t n) noexcept {
+    if (!s && n) return nullptr;
+    if (n == SIZE_MAX) return nullptr;
+    char *p = static_cast<char *>(std::malloc(n + 1));
+    if (!p) return nullptr;
+    if (n) std::memcpy(p, s, n);
+    p[n] = 0;
+    return p;
+}
+
+char *mvfiles_url_encode(const char *s) noexcept {
+    static const char hex[] = "0123456789ABCDEF";
+    size_t n = s ? std::strlen(s) : 0;
+    if (n > (SIZE_MAX - 1) / 3) return nullptr;
+    char *out = static_cast<char *>(std::malloc(3 * n + 1));
+    if (!out) return nullptr;
+    char *w = out;
+    for (size_t i = 0; i < n; i++) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                     c == '-' || c == '.' || c == '_' || c == '~';
+        if (plain) {
+            *w++ = static_cast<char>(c);
+        } else {
+            *w++ = '%';
+            *w++ = hex[c >> 4];
+            *w++ = hex[c & 15];
+        }
+    }
+    *w = 0;
+    return out;
+}
+
+int32_t mvfiles_stable_hash_impl(const char *s, size_t len) noexcept {
+    if (!s) return 0;
+    if (len == 0) return 371857150;
+    if (len > (SIZE_MAX / sizeof(uint16_t) - 2) / 2) return 0;
+    auto *units = static_cast<uint16_t *>(std::malloc((2 * len + 2) * sizeof(uint16_t)));
+    if (!units) return 0;
+    const auto *b = reinterpret_cast<const unsigned char *>(s);
+    size_t n = 0;
+    for (size_t i = 0; i < len; i++) {
+        unsigned c = b[i];
+        if (c < 0x80) {
+            units[n++] = static_cast<uint16_t>(c);
+            continue;
+        }
+        size_t more;
+        uint32_t cp;
+        if ((c & 0xE0) == 0xC0) {
+            more = 1;
+            cp = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            more = 2;
+            cp = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            more = 3;
+            cp = c & 0x07;
+        } else {
+            std::free(units);
+            return 0;
+        }
+        if (i + more >= len) {
+            std::free(units);
+            return 0;
+        }
+        for (size_t k = 1; k <= more; k++) {
+            unsigned cc = b[i + k];
+            if ((cc & 0xC0) != 0x80) {
+                std::free(units);
+                return 0;
+            }
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        i += more;
+        if (cp <= 0xFFFF) {
+            units[n++] = static_cast<uint16_t>(cp);
+        } else {
+            units[n++] = static_cast<uint16_t>(((cp - 0x10000) >> 10) + 0xD800);
+            units[n++] = static_cast<uint16_t>((cp & 0x3FF) + 0xDC00);
+        }
+    }
+    uint32_t lane1 = 5381, lane2 = 5381;
+    for (size_t i = 0; i < n; i += 2) {
+        if (units[i] == 0) break;
+        lane1 = (lane1 * 33u) ^ units[i];
+        if (i + 1 >= n) break;
+        if (units[i + 1] == 0) break;
+        lane2 = (lane2 * 33u) ^ units[i + 1];
+    }
+    std::free(units);
+    uint32_t h = lane1 + lane2 * 1566083941u;
+    if (h == 0x80000000u) return 0;
+    auto sh = static_cast<int32_t>(h);
+    return sh < 0 ? -sh : sh;
+}
+
+int32_t mvfiles_stable_hash(const char *text) noexcept {
+    if (!text) return 0;
+    return mvfiles_stable_hash_impl(text, std::strlen(text));
+}
+
+int32_t mvfiles_cache_expired(int64_t t, int32_t ttl) noexcept {
+    if (ttl <= 0) return 0;
+    if (t == 0) return 1;
+    int64_t now = mvfiles_now();
+    if (now < t) return 0;
+    return (now - t) > ttl ? 1 : 0;
+}
+
+namespace {
+
+bool key_equals(yyjson_val *key, const char *name, size_t n) {
+    return unsafe_yyjson_get_len(key) == n && std::memcmp(unsafe_yyjson_get_str(key), name, n) == 0;
+}
+
+bool key_equals_nocase(yyjson_val *key, const char *name, size_t n) {
+    if (unsafe_yyjson_get_len(key) != n) return false;
+    const char *k = unsafe_yyjson_get_str(key);
+    for (size_t i = 0; i < n; i++) {
+        unsigned char x = static_cast<unsigned char>(k[i]), y = static_cast<unsigned char>(name[i]);
+        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
+        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
+        if (x != y) return false;
+    }
+    return true;
+}
+
+template <typename Match>
+yyjson_val *scan(yyjson_val *obj, Match match) {
+    yyjson_obj_iter it = yyjson_obj_iter_with(obj);
+    yyjson_val *key;
+    while ((key = yyjson_obj_iter_next(&it)) != nullptr) {
+        if (match(key)) return yyjson_obj_iter_get_val(key);
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+yyjson_val *mvfiles_geti(yyjson_val *obj, const char *a, const char *b) noexcept {
+    if (!obj || !yyjson_is_obj(obj) || (!a && !b) || yyjson_obj_size(obj) == 0) return nullptr;
+    yyjson_val *v;
+    if (a) {
+        size_t n = std::strlen(a);
+        if ((v = scan(obj, [&](yyjson_val *k) { return key_equals(k, a, n); }))) return v;
+    }
+    if (b && (!a || std::strcmp(a, b) != 0)) {
+        size_t n = std::strlen(b);
+        if ((v = scan(obj, [&](yyjson_val *k) { return key_equals(k, b, n); }))) return v;
+    }
+    const char *first = a ? a : b;
+    size_t n = std::strlen(first);
+    return scan(obj, [&](yyjson_val *k) { return key_equals_nocase(k, first, n); });
+}
+
+int mvfiles_js(const char **out, yyjson_val *obj, const char *a, const char *b) noexcept {
+    yyjson_val *v = mvfiles_geti(obj, a, b);
+    if (v && yyjson_is_str(v)) {
+        *out = yyjson_get_str(v);
+        return 1;
+    }
+    *out = nullptr;
+    return 0;
+}
+
+int mvfiles_ji(int32_t *out, yyjson_val *obj, const char *a, const char *b) noexcept {
+    yyjson_val *v = mvfiles_geti(obj, a, b);
+    *out = 0;
+    if (!v) return 0;
+    if (yyjson_is_uint(v)) {
+        uint64_t u = yyjson_get_uint(v);
+        *out = u > INT32_MAX ? INT32_MAX : static_cast<int32_t>(u);
+        return 1;
+    }
+    if (yyjson_is_sint(v)) {
+        int64_t s = yyjson_get_sint(v);
+        *out = s < INT32_MIN ? INT32_MIN : (s > INT32_MAX ? INT32_MAX : static_cast<int32_t>(s));
+        return 1;
+    }
+    if (yyjson_is_real(v)) {
+        double d = yyjson_get_real(v);
+        if (std::isnan(d)) return 0;
+        if (d >= 2100000000.0)
+            *out = INT32_MAX;
+        else if (d <= -2100000000.0)
+            *out = INT32_MIN;
+        else
+            *out = static_cast<int32_t>(d);
+        return 1;
+    }
+    return 0;
+}
+
+int mvfiles_jll(int64_t *out, yyjson_val *obj, const char *a, const char *b) noexcept {
+    yyjson_val *v = mvfiles_geti(obj, a, b);
+    *out = 0;
+    if (!v) return 0;
+    if (yyjson_is_uint(v)) {
+        uint64_t u = yyjson_get_uint(v);
+        *out = u > static_cast<uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(u);
+        return 1;
+    }
+    if (yyjson_is_sint(v)) {
+        *out = yyjson_get_sint(v);
+        return 1;
+    }
+    if (yyjson_is_real(v)) {
+        double d = yyjson_get_real(v);
+        if (std::isnan(d)) return 0;
+        if (d >= 9e18)
+            *out = INT64_MAX;
+        else if (d <= -9e18)
+            *out = INT64_MIN;
+        else
+            *out = static_cast<int64_t>(d);
+        return 1;
+    }
+    return 0;
+}
+
+int mvfiles_jd(double *out, yyjson_val *obj, const char *a, const char *b) noexcept {
+    yyjson_val *v = mvfiles_geti(obj, a, b);
+    *out = 0.0;
+    if (!v) return 0;
+    if (yyjson_is_real(v)) {
+        *out = yyjson_get_real(v);
+        return 1;
+    }
+    if (yyjson_is_uint(v)) {
+        *out = static_cast<double>(yyjson_get_uint(v));
+        return 1;
+    }
+    if (yyjson_is_sint(v)) {
+        *out = static_cast<double>(yyjson_get_sint(v));
+        return 1;
+    }
+    return 0;
+}
+
+int mvfiles_jb(int *out, yyjson_val *obj, const char *a, const char *b) noexcept {
+    yyjson_val *v = mvfiles_geti(obj, a, b);
+    if (v && yyjson_is_bool(v)) {
+        *out = yyjson_get_bool(v) ? 1 : 0;
+        return 1;
+    }
+    *out = 0;
+    return 0;
+}

@@ -1,0 +1,38 @@
+// Library-wide helpers: string copies, percent-encoding, the stable hash,
+// the staleness test and the dual-name JSON member readers.
+#ifndef MVFILES_API_UTIL_H
+#define MVFILES_API_UTIL_H
+
+#include <cstddef>
+#include <cstdint>
+#include <yyjson.h>
+
+// Heap copies released with free(); NULL for a NULL text or out of memory.
+char *mvfiles_strdup(const char *s) noexcept;
+// n bytes copied as they are plus a NUL; NULL for (NULL, n > 0) or no memory;
+// (NULL, 0) gives "".
+char *mvfiles_strndup(const char *s, size_t n) noexcept;
+
+// Percent-encodes everything but A-Z a-z 0-9 - . _ ~ ("%XX", upper case).
+// "" for NULL; NULL when memory runs out. Released with free().
+char *mvfiles_url_encode(const char *s) noexcept;
+
+// Hash of exactly len bytes decoded as UTF-8 into UTF-16 units; 0 for NULL,
+// malformed UTF-8 or no memory. Range 0..2147483647.
+int32_t mvfiles_stable_hash_impl(const char *s, size_t len) noexcept;
+
+// 1 when a table stamped at t is stale under ttl, else 0.
+int32_t mvfiles_cache_expired(int64_t t, int32_t ttl) noexcept;
+
+// Member of an object under key a (exact), then b (exact), then a case-
+// insensitively (ASCII); NULL when none.
+yyjson_val *mvfiles_geti(yyjson_val *obj, const char *a, const char *b) noexcept;
+
+// Typed readers: write the value and return 1, or write 0/NULL and return 0.
+int mvfiles_js(const char **out, yyjson_val *obj, const char *a, const char *b) noexcept;
+int mvfiles_ji(int32_t *out, yyjson_val *obj, const char *a, const char *b) noexcept;
+int mvfiles_jll(int64_t *out, yyjson_val *obj, const char *a, const char *b) noexcept;
+int mvfiles_jd(double *out, yyjson_val *obj, const char *a, const char *b) noexcept;
+int mvfiles_jb(int *out, yyjson_val *obj, const char *a, const char *b) noexcept;
+
+#endif

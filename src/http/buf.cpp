@@ -1,0 +1,129 @@
+// Buffers, duplicators, the response collector and io validation.
+#include "http/buf.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// Grows b so that it can hold `needed` bytes; 0 or -1 (b unchanged).
+int32_t reserve(veltrona_buf *b, uint64_t needed) noexcept {
+    if (b->cap >= needed) return 0;
+    uint64_t cap = b->cap ? b->cap : 64;
+    if (!(cap == 64 && needed <= 64)) {
+        while (cap < needed) {
+            if (cap & (UINT64_C(1) << 63)) return -1;
+            cap *= 2;
+        }
+    }
+    if (cap > SIZE_MAX) return -1;
+    void *p = std::realloc(b->data, static_cast<size_t>(cap));
+    if (!p) return -1;
+    b->data = static_cast<char *>(p);
+    b->cap = cap;
+    return 0;
+}
+
+}  // namespace
+
+int32_t veltrona_buf_add(veltrona_buf *b, const void *src, uint64_t n) noexcept {
+    if (!b || (n && !src)) return -1;
+    if (n > UINT64_MAX - 1 - b->len) return -1;
+    if (reserve(b, b->len + n + 1) != 0) return -1;
+    if (n) std::memcpy(b->data + b->len, src, static_cast<size_t>(n));
+    b->len += n;
+    b->data[b->len] = 0;
+    return 0;
+}
+
+int32_t veltrona_buf_addc(veltrona_buf *b, char c) noexcept {
+    if (!b) return -1;
+    if (b->len > UINT64_MAX - 2) return -1;
+    if (reserve(b, b->len + 2) != 0) return -1;
+    b->data[b->len++] = c;
+    b->data[b->len] = 0;
+    return 0;
+}
+
+int32_t veltrona_buf_adds(veltrona_buf *b, const char *s) noexcept {
+    if (!s) return -1;
+    return veltrona_buf_add(b, s, std::strlen(s));
+}
+
+void veltrona_buf_free(veltrona_buf *b) noexcept {
+    if (!b) return;
+    std::free(b->data);
+    b->data = nullptr;
+    b->len = 0;
+    b->cap = 0;
+}
+
+char *veltrona_strdup(const char *s) noexcept {
+    if (!s) return nullptr;
+    return veltrona_strndup(s, std::strlen(s));
+}
+
+char *veltrona_strndup(const char *s, size_t n) noexcept {
+    if (n == SIZE_MAX || (n && !s)) return nullptr;
+    char *p = static_cast<char *>(std::malloc(n + 1));
+    if (!p) return nullptr;
+    if (n) std::memcpy(p, s, n);
+    p[n] = 0;
+    return p;
+}
+
+void veltrona_collect_init(veltrona_collect *c, uint64_t bound) noexcept {
+    std::memset(c, 0, sizeof *c);
+    c->bound = bound;
+}
+
+void veltrona_collect_free(veltrona_collect *c) noexcept {
+    veltrona_buf_free(&c->body);
+    veltrona_buf_free(&c->headers);
+}
+
+int32_t veltrona_collect_header(void *ctx, const char *name, const char *value) noexcept {
+    auto *c = static_cast<veltrona_collect *>(ctx);
+    if (!name) name = "";
+    if (std::strcmp(name, ":status") == 0) {
+        // A missing value reads as no digits: status 0.
+        c->status = value ? static_cast<int32_t>(std::strtol(value, nullptr, 10)) : 0;
+        return 0;
+    }
+    if (!value) value = "";
+    if (veltrona_buf_adds(&c->headers, name) != 0 || veltrona_buf_addc(&c->headers, 0) != 0 ||
+        veltrona_buf_adds(&c->headers, value) != 0 || veltrona_buf_addc(&c->headers, 0) != 0) {
+        c->oom = 1;
+        return 1;
+    }
+    return 0;
+}
+
+int32_t veltrona_collect_body(void *ctx, const void *data, uint64_t len) noexcept {
+    auto *c = static_cast<veltrona_collect *>(ctx);
+    uint64_t held = c->body.len;
+    if (c->bound != 0 && (len > c->bound || held + len > c->bound)) {
+        if (held < c->bound && veltrona_buf_add(&c->body, data, c->bound - held) != 0) c->oom = 1;
+        c->over_bound = 1;
+        return 1;
+    }
+    if (len == 0) return 0;
+    if (veltrona_buf_add(&c->body, data, len) != 0) {
+        c->oom = 1;
+        return 1;
+    }
+    return 0;
+}
+
+const veltrona_http *veltrona_http_from_ctx(const veltrona_io_ctx *ctx) noexcept {
+    if (!ctx || ctx->magic != VELTRONA_IO_MAGIC || ctx->size < VELTRONA_IO_CTX_SIZE) return nullptr;
+    const veltrona_http *h = ctx->http;
+    if (!h || h->size < VELTRONA_HTTP_SIZE || h->version != VELTRONA_HTTP_VERSION || !h->request)
+        return nullptr;
+    return h;
+}
+
+const veltrona_http *veltrona_http_of(const veltrona_io *io) noexcept {
+    if (!io || !io->ctx) return nullptr;
+    return veltrona_http_from_ctx(io->ctx);
+}

@@ -1,0 +1,42 @@
+// Exported controls of the offline fixture backend: installing it, its
+// corpus directory, its failure mode and its statistics.
+#include <cstdio>
+
+#include "api/core.h"
+#include "fake/fixture_backend.h"
+#include "mvfiles.h"
+
+// The directory last given to mvfiles_fake_corpus, handed to the backend
+// again whenever it is installed.
+static char s_corpus_dir[512];
+
+mvfiles_result mvfiles_use_fake(void) noexcept {
+    mvfiles_default_origin_check();
+    const veltrona_http *h = mvfiles_fake_backend(s_corpus_dir[0] ? s_corpus_dir : nullptr);
+    g_sf.transport = h;
+    g_sf.transport_set = 1;
+    mvfiles_set_err("");
+    return MVFILES_OK;
+}
+
+mvfiles_result mvfiles_fake_corpus(const char *dir) noexcept {
+    if (!dir) return MVFILES_ERR_ARG;
+    if (dir != s_corpus_dir) std::snprintf(s_corpus_dir, sizeof s_corpus_dir, "%s", dir);
+    // An empty text leaves the backend's live directory as it is.
+    mvfiles_fake_backend(s_corpus_dir);
+    return MVFILES_OK;
+}
+
+mvfiles_result mvfiles_fake_mode(int32_t mode) noexcept {
+    if (mode < 0 || mode > 6) return MVFILES_ERR_ARG;
+    mvfiles_fake_set_mode(mode);
+    return MVFILES_OK;
+}
+
+int64_t mvfiles_fake_calls(void) noexcept { return mvfiles_fake_calls_internal(); }
+
+int64_t mvfiles_fake_fail_count(void) noexcept { return mvfiles_fake_fail_internal(); }
+
+const char *mvfiles_fake_last_url(void) noexcept { return mvfiles_fake_last_url_internal(); }
+
+void mvfiles_fake_reset(void) noexcept { mvfiles_fake_wipe_stats(); }

@@ -1,4 +1,172 @@
-// Playback sessions (placeholder until the sessions module lands).
-#include "api/core.h"
+// Playback sessions: the POST-only fetch by ids, the table and its getters.
+#include "sessions/sessions.h"
 
-void mvfiles_sessions_free() noexcept {}
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "api/request.h"
+#include "api/util.h"
+
+namespace {
+
+// Cache key of a sessions read. Returns false when the key had to be cut:
+// a cut key would let two id lists that share their first 507 bytes answer
+// for each other, so it never takes part in a cache comparison.
+bool sessions_cache_key(char (&key)[sizeof g_sf.sessions_key], const char *ids) {
+    int n = std::snprintf(key, sizeof key, "sess|%s", ids ? ids : "");
+    return n >= 0 && static_cast<size_t>(n) < sizeof key;
+}
+
+const mvfiles_session *row(int32_t i) {
+    if (!g_sf.sessions_valid || i < 0 || static_cast<uint64_t>(i) >= g_sf.session_count)
+        return nullptr;
+    return &g_sf.sessions[i];
+}
+
+}  // namespace
+
+void mvfiles_sessions_free() noexcept {
+    std::free(g_sf.sessions);
+    g_sf.sessions = nullptr;
+    g_sf.session_count = 0;
+    if (g_sf.sessions_doc) yyjson_doc_free(g_sf.sessions_doc);
+    g_sf.sessions_doc = nullptr;
+    g_sf.sessions_valid = 0;
+}
+
+mvfiles_result mvfiles_sessions_fetch(const char *ids) noexcept {
+    if (!g_sf.transport_set) {
+        mvfiles_set_err(MVFILES_NO_TRANSPORT_MSG);
+        return MVFILES_ERR_NO_TRANSPORT;
+    }
+    if (!ids || !*ids) {
+        mvfiles_set_err("session ids required");
+        return MVFILES_ERR_ARG;
+    }
+
+    size_t url_size = std::strlen(g_sf.host) + 96;
+    char *url = static_cast<char *>(std::malloc(url_size));
+    if (!url) {
+        mvfiles_set_err("oom");
+        return MVFILES_ERR_OOM;
+    }
+    std::snprintf(url, url_size, "%s/api/AAA/GetPlaybackSessions", g_sf.host);
+
+    char *body = nullptr;
+    uint64_t body_len = 0;
+    int32_t status = 0;
+    char msg[256];
+    int32_t rc = mvfiles_http_post(url, ids, std::strlen(ids), "text/plain", &body, &body_len,
+                                   &status, msg, sizeof msg);
+    std::free(url);
+    if (rc != 0) {
+        mvfiles_set_err("transport: %s", msg);
+        return MVFILES_ERR_TRANSPORT;
+    }
+    if (status == 405) {
+        std::free(body);
+        mvfiles_set_err("sessions: HTTP 405 (GET is not allowed, POST-only)");
+        return MVFILES_ERR_HTTP;
+    }
+    if (status < 200 || status > 299) {
+        std::free(body);
+        mvfiles_set_err("HTTP %ld", static_cast<long>(status));
+        return MVFILES_ERR_HTTP;
+    }
+    if (!body || body_len == 0) {
+        std::free(body);
+        mvfiles_set_err("empty body");
+        return MVFILES_ERR_EMPTY;
+    }
+
+    yyjson_read_err err;
+    yyjson_doc *doc = yyjson_read_opts(body, static_cast<size_t>(body_len), 0, nullptr, &err);
+    std::free(body);
+    if (!doc) {
+        // Running out of memory while parsing says nothing about the answer.
+        if (err.code == YYJSON_READ_ERROR_MEMORY_ALLOCATION) {
+            mvfiles_set_err("oom: sessions");
+            return MVFILES_ERR_OOM;
+        }
+        mvfiles_set_err("sessions: invalid JSON");
+        return MVFILES_ERR_JSON;
+    }
+    yyjson_val *root = yyjson_doc_get_root(doc);
+    if (!yyjson_is_arr(root)) {
+        yyjson_doc_free(doc);
+        mvfiles_set_err("sessions: root is not an array");
+        return MVFILES_ERR_JSON;
+    }
+
+    size_t n = yyjson_arr_size(root);
+    auto *rows = static_cast<mvfiles_session *>(std::calloc(n ? n : 1, sizeof(mvfiles_session)));
+    if (!rows) {
+        yyjson_doc_free(doc);
+        mvfiles_set_err("oom: sessions");
+        return MVFILES_ERR_OOM;
+    }
+    size_t count = 0;
+    size_t idx, max;
+    yyjson_val *el;
+    yyjson_arr_foreach(root, idx, max, el) {
+        if (!yyjson_is_obj(el)) continue;
+        mvfiles_session &r = rows[count++];
+        mvfiles_js(&r.id, el, "id", "Id");
+        mvfiles_js(&r.created, el, "created", "Created");
+        mvfiles_js(&r.value, el, "value", "Value");
+    }
+
+    mvfiles_sessions_free();
+    g_sf.sessions_doc = doc;
+    g_sf.sessions = rows;
+    g_sf.session_count = count;
+    g_sf.sessions_valid = 1;
+    if (g_sf.sessions_ttl <= 0) g_sf.sessions_ttl = 60;
+    g_sf.sessions_time = mvfiles_now();
+    // A key that did not fit is not kept: no read could match it safely.
+    if (!sessions_cache_key(g_sf.sessions_key, ids)) g_sf.sessions_key[0] = 0;
+    mvfiles_set_err("");
+    return MVFILES_OK;
+}
+
+mvfiles_result mvfiles_get_playback_sessions(const char *ids) noexcept {
+    mvfiles_lookup_prologue();
+    char key[sizeof g_sf.sessions_key];
+    bool whole = sessions_cache_key(key, ids);
+    if (whole && g_sf.sessions_valid &&
+        !mvfiles_cache_expired(g_sf.sessions_time, g_sf.sessions_ttl) &&
+        std::strcmp(key, g_sf.sessions_key) == 0) {
+        mvfiles_set_err("");
+        return MVFILES_OK;
+    }
+    return mvfiles_sessions_fetch(ids);
+}
+
+int32_t mvfiles_session_count(void) noexcept {
+    if (!g_sf.sessions_valid) return 0;
+    return g_sf.session_count > INT32_MAX ? INT32_MAX : static_cast<int32_t>(g_sf.session_count);
+}
+
+const char *mvfiles_session_id(int32_t i) noexcept {
+    const mvfiles_session *r = row(i);
+    return r ? r->id : nullptr;
+}
+
+const char *mvfiles_session_created(int32_t i) noexcept {
+    const mvfiles_session *r = row(i);
+    return r ? r->created : nullptr;
+}
+
+const char *mvfiles_session_value(int32_t i) noexcept {
+    const mvfiles_session *r = row(i);
+    return r ? r->value : nullptr;
+}
+
+int32_t mvfiles_session_bit(int32_t i, int32_t position) noexcept {
+    const mvfiles_session *r = row(i);
+    if (!r || position < 0 || !r->value) return -1;
+    if (static_cast<size_t>(position) >= std::strlen(r->value)) return -1;
+    char c = r->value[position];
+    return c == '1' ? 1 : c == '0' ? 0 : -1;
+}

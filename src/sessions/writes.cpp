@@ -1,0 +1,251 @@
+// The three write operations. Each is refused unless the host armed writes;
+// none reads or changes a table or a cache entry.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "api/core.h"
+#include "api/request.h"
+#include "api/util.h"
+
+namespace {
+
+bool empty(const char *s) { return !s || !*s; }
+
+// POSTs and judges the status; the response body is not needed.
+mvfiles_result send_write(const char *url, const void *body, uint64_t body_len,
+                          const char *content_type) {
+    char *reply = nullptr;
+    uint64_t reply_len = 0;
+    int32_t status = 0;
+    char msg[256];
+    int32_t rc = mvfiles_http_post(url, body, body_len, content_type, &reply, &reply_len, &status,
+                                   msg, sizeof msg);
+    std::free(reply);
+    if (rc != 0) {
+        mvfiles_set_err("transport: %s", msg);
+        return MVFILES_ERR_TRANSPORT;
+    }
+    if (status < 200 || status > 299) {
+        mvfiles_set_err("HTTP %ld", static_cast<long>(status));
+        return MVFILES_ERR_HTTP;
+    }
+    mvfiles_set_err("");
+    return MVFILES_OK;
+}
+
+// "%.17g" with a '.' whatever LC_NUMERIC the host chose. printf puts the
+// locale's decimal separator (one or more bytes) where '.' belongs and never
+// groups digits under %g, so the one run of bytes that is not part of a
+// number's spelling is that separator.
+void format_ratio(char *out, size_t size, double v) {
+    char raw[64];
+    std::snprintf(raw, sizeof raw, "%.17g", v);
+    size_t o = 0;
+    bool dot = false;
+    for (size_t i = 0; raw[i] && o + 1 < size;) {
+        char c = raw[i];
+        if ((c >= '0' && c <= '9') || c == '-' || c == '+' || c == 'e' || c == 'E') {
+            out[o++] = c;
+            i++;
+            continue;
+        }
+        if (!dot) {
+            out[o++] = '.';
+            dot = true;
+        }
+        while (raw[i] && !((raw[i] >= '0' && raw[i] <= '9') || raw[i] == '-' || raw[i] == '+' ||
+                           raw[i] == 'e' || raw[i] == 'E'))
+            i++;
+    }
+    out[o] = 0;
+}
+
+// Truncation toward zero that stays defined for any finite duration.
+long long whole_seconds(double d) {
+    if (d >= 9223372036854775807.0) return 9223372036854775807LL;
+    return static_cast<long long>(d);
+}
+
+}  // namespace
+
+mvfiles_result mvfiles_save_progress(const char *user, int32_t profile, const char *imdb_id,
+                                     int32_t season, int32_t episode, int64_t reserved,
+                                     double position, double duration) noexcept {
+    (void)reserved;
+    if (!g_sf.writes_armed) {
+        mvfiles_set_err(
+            "NOT_ARMED: save_progress mutates a real user's watch position "
+            "(mvfiles_arm_writes(1) to enable)");
+        return MVFILES_ERR_NOT_ARMED;
+    }
+    if (empty(user) || empty(imdb_id)) {
+        mvfiles_set_err("userId and imdbId required");
+        return MVFILES_ERR_ARG;
+    }
+    // Written so that NaN fails too; infinities would make no position.
+    if (!(duration > 0) || !(position >= 0) || std::isinf(duration) || std::isinf(position)) {
+        mvfiles_set_err("duration must be > 0, position >= 0");
+        return MVFILES_ERR_ARG;
+    }
+    if (!g_sf.transport_set) {
+        mvfiles_set_err("no transport installed");
+        return MVFILES_ERR_NO_TRANSPORT;
+    }
+
+    double ratio = position / duration;
+    if (ratio > 1) ratio = 1;
+    if (!(ratio > 0)) ratio = 0;  // also turns a -0 position into "0"
+
+    char key[256];
+    int n = std::snprintf(key, sizeof key, "RVD_Position_%s_%d_%s_%d_%d_%lld", user, profile,
+                          imdb_id, season, episode, whole_seconds(duration));
+    if (n < 0 || static_cast<size_t>(n) >= sizeof key) {
+        // A cut key would store the position under some other title's key.
+        mvfiles_set_err("position key too long");
+        return MVFILES_ERR_ARG;
+    }
+    char value[64];
+    format_ratio(value, sizeof value, ratio);
+
+    char *ekey = mvfiles_url_encode(key);
+    char *evalue = ekey ? mvfiles_url_encode(value) : nullptr;
+    if (!ekey || !evalue) {
+        std::free(ekey);
+        mvfiles_set_err("oom");
+        return MVFILES_ERR_OOM;
+    }
+    size_t url_size = std::strlen(g_sf.host) + std::strlen(ekey) + std::strlen(evalue) + 32;
+    char *url = static_cast<char *>(std::malloc(url_size));
+    if (!url) {
+        std::free(ekey);
+        std::free(evalue);
+        mvfiles_set_err("oom");
+        return MVFILES_ERR_OOM;
+    }
+    std::snprintf(url, url_size, "%s/api/KeyValue?key=%s&value=%s", g_sf.host, ekey, evalue);
+    std::free(ekey);
+    std::free(evalue);
+    mvfiles_result r = send_write(url, "", 0, "text/plain");
+    std::free(url);
+    return r;
+}
+
+mvfiles_result mvfiles_update_playback_session(const char *key, const char *base64_body,
+                                               const char *position,
+                                               const char *duration) noexcept {
+    if (!g_sf.writes_armed) {
+        mvfiles_set_err(
+            "NOT_ARMED: update_playback_session overwrites a real session row "
+            "(mvfiles_arm_writes(1) to enable)");
+        return MVFILES_ERR_NOT_ARMED;
+    }
+    if (empty(key) || empty(base64_body)) {
+        mvfiles_set_err("key and base64 required");
+        return MVFILES_ERR_ARG;
+    }
+    if (!g_sf.transport_set) {
+        mvfiles_set_err("no transport installed");
+        return MVFILES_ERR_NO_TRANSPORT;
+    }
+
+    char *ekey = mvfiles_url_encode(key);
+    if (!ekey) {
+        mvfiles_set_err("oom");
+        return MVFILES_ERR_OOM;
+    }
+    // Position and duration travel together or not at all; once the caller
+    // gave both, failing to encode them fails the call rather than silently
+    // writing the row without them.
+    char *epos = nullptr, *edur = nullptr;
+    if (!empty(position) && !empty(duration)) {
+        epos = mvfiles_url_encode(position);
+        edur = epos ? mvfiles_url_encode(duration) : nullptr;
+        if (!edur) {
+            std::free(ekey);
+            std::free(epos);
+            mvfiles_set_err("oom");
+            return MVFILES_ERR_OOM;
+        }
+    }
+    size_t url_size = std::strlen(g_sf.host) + std::strlen(ekey) + 64;
+    if (epos) url_size += std::strlen(epos) + std::strlen(edur);
+    char *url = static_cast<char *>(std::malloc(url_size));
+    if (!url) {
+        std::free(ekey);
+        std::free(epos);
+        std::free(edur);
+        mvfiles_set_err("oom");
+        return MVFILES_ERR_OOM;
+    }
+    int n = std::snprintf(url, url_size, "%s/api/AAA/UpdatePlaybackSession?key=%s", g_sf.host, ekey);
+    if (epos)
+        std::snprintf(url + n, url_size - static_cast<size_t>(n), "&position=%s&duration=%s", epos,
+                      edur);
+    std::free(ekey);
+    std::free(epos);
+    std::free(edur);
+    mvfiles_result r = send_write(url, base64_body, std::strlen(base64_body), "text/plain");
+    std::free(url);
+    return r;
+}
+
+mvfiles_result mvfiles_download_magnet(const char *user, const char *magnet,
+                                       const char *storage_id, const char *downloader_id,
+                                       const char *extension, const char *tkey) noexcept {
+    if (!g_sf.writes_armed) {
+        mvfiles_set_err(
+            "NOT_ARMED: download_magnet queues a real download (mvfiles_arm_writes(1) to enable)");
+        return MVFILES_ERR_NOT_ARMED;
+    }
+    if (empty(user) || (empty(magnet) && empty(tkey))) {
+        mvfiles_set_err("userId and (magnet or tkey) required");
+        return MVFILES_ERR_ARG;
+    }
+    if (!g_sf.transport_set) {
+        mvfiles_set_err("no transport installed");
+        return MVFILES_ERR_NO_TRANSPORT;
+    }
+
+    yyjson_mut_doc *doc = yyjson_mut_doc_new(nullptr);
+    yyjson_mut_val *obj = doc ? yyjson_mut_obj(doc) : nullptr;
+    if (!obj) {
+        yyjson_mut_doc_free(doc);
+        mvfiles_set_err("oom");
+        return MVFILES_ERR_OOM;
+    }
+    yyjson_mut_doc_set_root(doc, obj);
+    const struct {
+        const char *name, *value;
+    } members[] = {{"userId", user},           {"magnet", magnet},
+                   {"storageId", storage_id},  {"downloaderId", downloader_id},
+                   {"extension", extension},   {"tkey", tkey}};
+    for (const auto &m : members) {
+        // A member that cannot be added would queue a different download.
+        if (m.value && !yyjson_mut_obj_add_strcpy(doc, obj, m.name, m.value)) {
+            yyjson_mut_doc_free(doc);
+            mvfiles_set_err("oom");
+            return MVFILES_ERR_OOM;
+        }
+    }
+    size_t json_len = 0;
+    char *json = yyjson_mut_write_opts(doc, 0, nullptr, &json_len, nullptr);
+    yyjson_mut_doc_free(doc);
+    if (!json) {
+        mvfiles_set_err("oom: serializing request");
+        return MVFILES_ERR_OOM;
+    }
+    size_t url_size = std::strlen(g_sf.host) + 32;
+    char *url = static_cast<char *>(std::malloc(url_size));
+    if (!url) {
+        std::free(json);
+        mvfiles_set_err("oom");
+        return MVFILES_ERR_OOM;
+    }
+    std::snprintf(url, url_size, "%s/api/AAA/DownloadMagnet", g_sf.host);
+    mvfiles_result r = send_write(url, json, json_len, "application/json");
+    std::free(json);
+    std::free(url);
+    return r;
+}

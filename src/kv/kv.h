@@ -1,0 +1,112 @@
+// Key-value user data: the rows of one StartsWith answer and the five
+// tables built from them (playlists, progress, subtitles, session index,
+// storages). One row table is held at a time, in the key-value block of g_sf.
+#ifndef MVFILES_KV_KV_H
+#define MVFILES_KV_KV_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "api/core.h"
+
+// One row of a StartsWith answer. Every text points into g_sf.kv_doc, or is
+// NULL when the element has no such string member.
+struct mvfiles_kv_row {
+    const char *key;
+    const char *value;
+    const char *p0, *p1, *p2, *p3, *p4, *p5, *p6, *p7, *p8, *p9;  // key parts split at "_"
+};
+
+struct mvfiles_playlist {
+    const char *key;    // borrowed from kv_doc
+    const char *value;  // borrowed from kv_doc
+    char *name;         // owned copies, NULL when absent
+    char *logo;
+    char *origin;
+    int64_t id;         // 0 for an object without a numeric id, -1 for a non-object value
+    char **imdb_ids;    // owned, imdb_count owned texts; NULL when none
+    uint64_t imdb_count;
+};
+
+struct mvfiles_progress {
+    const char *key;
+    const char *updated;  // never filled
+    double value;
+    int64_t size;
+    int32_t season;
+    int32_t episode;
+};
+
+struct mvfiles_subtitle {
+    const char *key;
+    const char *uri;
+    const char *label;     // points into key, after the episode prefix
+    const char *filename;
+    const char *updated;   // never filled
+    int64_t id;            // stable hash of the key
+    int64_t parent_id;
+    int32_t enabled;       // never filled
+    int32_t is_child;
+};
+
+struct mvfiles_sessionix {
+    const char *key;
+    const char *user;
+    const char *imdb;
+    const char *sessionkey;
+    int32_t profile;
+    int32_t season;
+    int32_t episode;
+    int64_t size;
+};
+
+struct mvfiles_storage {
+    char *email;  // five owned copies, NULL when absent
+    char *name;
+    char *id;
+    char *state;
+    char *type;
+    int64_t total;
+    int64_t used;
+    int64_t remaining;
+    int32_t files_count;  // never filled
+};
+
+// GET the rows whose keys begin with prefix and hold them under tag. On 0
+// the previous rows and every table built from them are released. Results
+// 0 to 8; on failure the key-value block is untouched.
+mvfiles_result mvfiles_kv_fetch(const char *tag, const char *prefix) noexcept;
+
+// 1 when the held rows were fetched under tag, are fresh, and the caller's
+// table (table_count records) is not empty.
+int mvfiles_kv_cached(const char *tag, uint64_t table_count) noexcept;
+
+// Builders over kv_rows: 0, or -1 when memory runs out (the table is then
+// left as it was).
+int32_t mvfiles_index_playlists() noexcept;
+int32_t mvfiles_index_progress() noexcept;
+int32_t mvfiles_index_subs(const char *imdb, int32_t season, int32_t episode) noexcept;
+int32_t mvfiles_index_sessionix() noexcept;
+
+// Number readers for key parts: base 10, leading blanks and a sign, stops at
+// the first other character; NULL or no digits give 0. The 32-bit reader
+// saturates at the int32 range on every platform.
+int32_t mvfiles_part_i32(const char *s) noexcept;
+int64_t mvfiles_part_i64(const char *s) noexcept;
+
+// Decimal number read the same way whatever LC_NUMERIC the host set; NULL
+// gives 0.0.
+double mvfiles_parse_double(const char *s) noexcept;
+
+// The GetAuth check followed by the drive-row fetch and projection.
+mvfiles_result mvfiles_storages_fetch() noexcept;
+// Builds the storage table from kv_rows: 0, or -1 when memory runs out
+// (the previous storage table then stays).
+int32_t mvfiles_storages_project() noexcept;
+
+// Table releases used by mvfiles_kv_free and by the builders that replace
+// a table.
+void mvfiles_playlists_release(mvfiles_playlist *table, uint64_t count) noexcept;
+void mvfiles_storages_release(mvfiles_storage *table, uint64_t count) noexcept;
+
+#endif

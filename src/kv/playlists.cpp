@@ -1,0 +1,218 @@
+// Playlists: the look-up of one playlist type, the table built from its
+// rows, and the getters.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "api/util.h"
+#include "kv/kv.h"
+
+namespace {
+
+struct playlist_type {
+    const char *word;
+    const char *prefix;
+};
+
+const playlist_type k_types[] = {
+    {"Production", "RVD_ProductionPlaylist"},
+    {"Movies", "RVD_MoviesPlaylist"},
+    {"Series", "RVD_SeriesPlaylist"},
+};
+
+// Shared by every call of mvfiles_playlist_imdbids.
+char s_ids[8192];
+
+void release_record(mvfiles_playlist *p) {
+    for (uint64_t k = 0; k < p->imdb_count; k++) std::free(p->imdb_ids[k]);
+    std::free(p->imdb_ids);
+    std::free(p->name);
+    std::free(p->logo);
+    std::free(p->origin);
+}
+
+// Copies a text member that may be absent; false only when a present text
+// could not be copied.
+bool copy_member(char **out, yyjson_val *obj, const char *a, const char *b) {
+    const char *text = nullptr;
+    if (!mvfiles_js(&text, obj, a, b)) return true;
+    *out = mvfiles_strdup(text);
+    return *out != nullptr;
+}
+
+// A value that is a JSON object text. False when memory ran out.
+bool fill_from_object(mvfiles_playlist *p) {
+    yyjson_read_err err;
+    yyjson_doc *doc =
+        yyjson_read_opts(const_cast<char *>(p->value), std::strlen(p->value), 0, nullptr, &err);
+    if (!doc) return err.code != YYJSON_READ_ERROR_MEMORY_ALLOCATION;
+    yyjson_val *root = yyjson_doc_get_root(doc);
+    bool ok = true;
+    if (root && yyjson_is_obj(root)) {
+        mvfiles_jll(&p->id, root, "Id", "id");
+        ok = copy_member(&p->name, root, "Name", "name") &&
+             copy_member(&p->logo, root, "LogoPath", "logoPath") &&
+             copy_member(&p->origin, root, "OriginCountry", "originCountry");
+        yyjson_val *ids = ok ? mvfiles_geti(root, "IMDbIds", "imdbIds") : nullptr;
+        if (ids && yyjson_is_arr(ids)) {
+            size_t n = yyjson_arr_size(ids);
+            p->imdb_ids = static_cast<char **>(std::calloc(n ? n : 1, sizeof(char *)));
+            if (!p->imdb_ids) {
+                ok = false;
+            } else {
+                size_t idx, max;
+                yyjson_val *el;
+                yyjson_arr_foreach(ids, idx, max, el) {
+                    if (!yyjson_is_str(el)) continue;
+                    char *copy = mvfiles_strdup(yyjson_get_str(el));
+                    if (!copy) {
+                        ok = false;
+                        break;
+                    }
+                    p->imdb_ids[p->imdb_count++] = copy;
+                }
+            }
+        }
+    }
+    yyjson_doc_free(doc);
+    return ok;
+}
+
+// Any other non-empty value: ids separated by ",", each without its leading
+// spaces; a comma at the very end adds nothing. False when memory ran out.
+bool fill_from_list(mvfiles_playlist *p) {
+    const char *v = p->value;
+    size_t commas = 0;
+    for (const char *c = v; *c; c++)
+        if (*c == ',') commas++;
+    p->imdb_ids = static_cast<char **>(std::calloc(commas + 1, sizeof(char *)));
+    if (!p->imdb_ids) return false;
+    const char *start = v;
+    for (;;) {
+        const char *comma = std::strchr(start, ',');
+        const char *end = comma ? comma : start + std::strlen(start);
+        const char *b = start;
+        while (b < end && *b == ' ') b++;
+        char *copy = mvfiles_strndup(b, static_cast<size_t>(end - b));
+        if (!copy) return false;
+        p->imdb_ids[p->imdb_count++] = copy;
+        if (!comma || comma[1] == 0) break;
+        start = comma + 1;
+    }
+    return true;
+}
+
+bool valid_index(int32_t i) { return i >= 0 && static_cast<uint64_t>(i) < g_sf.playlist_count; }
+
+}  // namespace
+
+void mvfiles_playlists_release(mvfiles_playlist *table, uint64_t count) noexcept {
+    if (!table) return;
+    for (uint64_t i = 0; i < count; i++) release_record(&table[i]);
+    std::free(table);
+}
+
+int32_t mvfiles_index_playlists() noexcept {
+    uint64_t n = g_sf.kv_count;
+    auto *table = static_cast<mvfiles_playlist *>(std::calloc(n ? n : 1, sizeof(mvfiles_playlist)));
+    if (!table) return -1;
+    for (uint64_t i = 0; i < n; i++) {
+        const mvfiles_kv_row &row = g_sf.kv_rows[i];
+        mvfiles_playlist *p = &table[i];
+        p->key = row.key;
+        p->value = row.value;
+        p->id = -1;
+        if (!p->value || !*p->value) continue;
+        bool ok = p->value[0] == '{' ? fill_from_object(p) : fill_from_list(p);
+        if (!ok) {
+            // Never hand out a table with fields that silently went missing.
+            mvfiles_playlists_release(table, i + 1);
+            return -1;
+        }
+    }
+    mvfiles_playlists_release(g_sf.playlists, g_sf.playlist_count);
+    g_sf.playlists = table;
+    g_sf.playlist_count = n;
+    return 0;
+}
+
+mvfiles_result mvfiles_get_playlists(const char *, const char *, const char *type) noexcept {
+    mvfiles_lookup_prologue();
+    if (!type || !*type) {
+        mvfiles_set_err("type required (Production | Movies | Series)");
+        return MVFILES_ERR_ARG;
+    }
+    const char *prefix = nullptr;
+    for (const playlist_type &t : k_types)
+        if (std::strcmp(type, t.word) == 0) prefix = t.prefix;
+    if (!prefix) {
+        mvfiles_set_err("type must be Production, Movies or Series (got '%s')", type);
+        return MVFILES_ERR_ARG;
+    }
+    char key[160];
+    std::snprintf(key, sizeof key, "plays|%s", type);
+    if (mvfiles_kv_cached(key, g_sf.playlist_count) && std::strcmp(prefix, g_sf.kv_prefix) == 0) {
+        mvfiles_set_err("");
+        return MVFILES_OK;
+    }
+    mvfiles_result rc = mvfiles_kv_fetch(type, prefix);
+    if (rc != MVFILES_OK) return rc;
+    if (mvfiles_index_playlists() != 0) {
+        mvfiles_set_err("oom: playlists");
+        return MVFILES_ERR_OOM;
+    }
+    // Only a table that was built counts as cached.
+    std::snprintf(g_sf.kv_tag, sizeof g_sf.kv_tag, "%s", key);
+    return MVFILES_OK;
+}
+
+int32_t mvfiles_playlist_count(void) noexcept { return static_cast<int32_t>(g_sf.playlist_count); }
+
+const char *mvfiles_playlist_key(int32_t i) noexcept {
+    return valid_index(i) ? g_sf.playlists[i].key : nullptr;
+}
+
+const char *mvfiles_playlist_value(int32_t i) noexcept {
+    return valid_index(i) ? g_sf.playlists[i].value : nullptr;
+}
+
+int64_t mvfiles_playlist_id(int32_t i) noexcept { return valid_index(i) ? g_sf.playlists[i].id : -1; }
+
+const char *mvfiles_playlist_name(int32_t i) noexcept {
+    return valid_index(i) ? g_sf.playlists[i].name : nullptr;
+}
+
+const char *mvfiles_playlist_logo(int32_t i) noexcept {
+    return valid_index(i) ? g_sf.playlists[i].logo : nullptr;
+}
+
+const char *mvfiles_playlist_origin(int32_t i) noexcept {
+    return valid_index(i) ? g_sf.playlists[i].origin : nullptr;
+}
+
+int32_t mvfiles_playlist_imdb_count(int32_t i) noexcept {
+    return valid_index(i) ? static_cast<int32_t>(g_sf.playlists[i].imdb_count) : 0;
+}
+
+const char *mvfiles_playlist_imdb(int32_t i, int32_t j) noexcept {
+    if (!valid_index(i) || j < 0) return nullptr;
+    const mvfiles_playlist &p = g_sf.playlists[i];
+    return static_cast<uint64_t>(j) < p.imdb_count ? p.imdb_ids[j] : nullptr;
+}
+
+const char *mvfiles_playlist_imdbids(int32_t i) noexcept {
+    if (!valid_index(i)) return nullptr;
+    const mvfiles_playlist &p = g_sf.playlists[i];
+    if (p.imdb_count == 0) return nullptr;
+    size_t len = 0;
+    s_ids[0] = 0;
+    for (uint64_t k = 0; k < p.imdb_count; k++) {
+        size_t n = std::strlen(p.imdb_ids[k]);
+        if (len + n + 2 > sizeof s_ids - 1) break;  // only whole ids, in order
+        if (k) s_ids[len++] = ',';
+        std::memcpy(s_ids + len, p.imdb_ids[k], n);
+        len += n;
+    }
+    s_ids[len] = 0;
+    return s_ids;
+}

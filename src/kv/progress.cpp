@@ -1,0 +1,82 @@
+// Watch progress: the positions saved for one user profile and title.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "kv/kv.h"
+
+namespace {
+
+bool valid_index(int32_t i) { return i >= 0 && static_cast<uint64_t>(i) < g_sf.progress_count; }
+
+}  // namespace
+
+int32_t mvfiles_index_progress() noexcept {
+    uint64_t n = g_sf.kv_count;
+    auto *table = static_cast<mvfiles_progress *>(std::calloc(n ? n : 1, sizeof(mvfiles_progress)));
+    if (!table) return -1;
+    for (uint64_t i = 0; i < n; i++) {
+        const mvfiles_kv_row &row = g_sf.kv_rows[i];
+        mvfiles_progress *p = &table[i];
+        p->key = row.key;
+        p->value = mvfiles_parse_double(row.value);
+        p->size = mvfiles_part_i64(row.p7);
+        p->season = mvfiles_part_i32(row.p5);
+        p->episode = mvfiles_part_i32(row.p6);
+    }
+    std::free(g_sf.progress);
+    g_sf.progress = table;
+    g_sf.progress_count = n;
+    return 0;
+}
+
+mvfiles_result mvfiles_get_progress(const char *user, int32_t profile, const char *imdb_id) noexcept {
+    mvfiles_lookup_prologue();
+    if (!imdb_id || !*imdb_id) {
+        mvfiles_set_err("imdbId required");
+        return MVFILES_ERR_ARG;
+    }
+    char prefix[256];
+    int n = std::snprintf(prefix, sizeof prefix, "RVD_Position_%s_%d_%s", user ? user : "", profile,
+                          imdb_id);
+    // A cut prefix would fetch the rows of another user or title.
+    if (n < 0 || static_cast<size_t>(n) >= sizeof prefix) {
+        mvfiles_set_err("progress: key prefix too long (at most %zu bytes)", sizeof prefix - 1);
+        return MVFILES_ERR_ARG;
+    }
+    char key[288];
+    std::snprintf(key, sizeof key, "prog|%s", prefix);
+    if (mvfiles_kv_cached(key, g_sf.progress_count)) {
+        mvfiles_set_err("");
+        return MVFILES_OK;
+    }
+    mvfiles_result rc = mvfiles_kv_fetch(key, prefix);
+    if (rc != MVFILES_OK) return rc;
+    if (mvfiles_index_progress() != 0) {
+        mvfiles_set_err("oom: progress");
+        return MVFILES_ERR_OOM;
+    }
+    return MVFILES_OK;
+}
+
+int32_t mvfiles_progress_count(void) noexcept { return static_cast<int32_t>(g_sf.progress_count); }
+
+const char *mvfiles_progress_key(int32_t i) noexcept {
+    return valid_index(i) ? g_sf.progress[i].key : nullptr;
+}
+
+const char *mvfiles_progress_updated(int32_t i) noexcept {
+    return valid_index(i) ? g_sf.progress[i].updated : nullptr;
+}
+
+double mvfiles_progress_value(int32_t i) noexcept { return valid_index(i) ? g_sf.progress[i].value : 0.0; }
+
+int64_t mvfiles_progress_size(int32_t i) noexcept { return valid_index(i) ? g_sf.progress[i].size : 0; }
+
+int32_t mvfiles_progress_season(int32_t i) noexcept {
+    return valid_index(i) ? g_sf.progress[i].season : 0;
+}
+
+int32_t mvfiles_progress_episode(int32_t i) noexcept {
+    return valid_index(i) ? g_sf.progress[i].episode : 0;
+}

@@ -1,0 +1,92 @@
+// Playback-session index: one row per session, every fact carried in the key.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "kv/kv.h"
+
+namespace {
+
+bool valid_index(int32_t i) { return i >= 0 && static_cast<uint64_t>(i) < g_sf.sessionix_count; }
+
+}  // namespace
+
+int32_t mvfiles_index_sessionix() noexcept {
+    uint64_t n = g_sf.kv_count;
+    auto *table = static_cast<mvfiles_sessionix *>(std::calloc(n ? n : 1, sizeof(mvfiles_sessionix)));
+    if (!table) return -1;
+    for (uint64_t i = 0; i < n; i++) {
+        const mvfiles_kv_row &row = g_sf.kv_rows[i];
+        mvfiles_sessionix *s = &table[i];
+        s->key = row.key;
+        s->user = row.p2;
+        s->imdb = row.p4;
+        s->sessionkey = row.p8;
+        s->profile = mvfiles_part_i32(row.p3);
+        s->season = mvfiles_part_i32(row.p5);
+        s->episode = mvfiles_part_i32(row.p6);
+        s->size = mvfiles_part_i64(row.p7);
+    }
+    std::free(g_sf.sessionix);
+    g_sf.sessionix = table;
+    g_sf.sessionix_count = n;
+    return 0;
+}
+
+mvfiles_result mvfiles_get_session_index(const char *user) noexcept {
+    mvfiles_lookup_prologue();
+    char prefix[256];
+    int n = (user && *user)
+                ? std::snprintf(prefix, sizeof prefix, "VELTRONA_PlaybackSession_%s", user)
+                : std::snprintf(prefix, sizeof prefix, "VELTRONA_PlaybackSession");
+    // A cut prefix would list the sessions of other users.
+    if (n < 0 || static_cast<size_t>(n) >= sizeof prefix) {
+        mvfiles_set_err("session index: key prefix too long (at most %zu bytes)", sizeof prefix - 1);
+        return MVFILES_ERR_ARG;
+    }
+    char key[288];
+    std::snprintf(key, sizeof key, "sessix|%s", prefix);
+    if (mvfiles_kv_cached(key, g_sf.sessionix_count)) {
+        mvfiles_set_err("");
+        return MVFILES_OK;
+    }
+    mvfiles_result rc = mvfiles_kv_fetch(key, prefix);
+    if (rc != MVFILES_OK) return rc;
+    if (mvfiles_index_sessionix() != 0) {
+        mvfiles_set_err("oom: session index");
+        return MVFILES_ERR_OOM;
+    }
+    return MVFILES_OK;
+}
+
+int32_t mvfiles_sessionix_count(void) noexcept { return static_cast<int32_t>(g_sf.sessionix_count); }
+
+const char *mvfiles_sessionix_key(int32_t i) noexcept {
+    return valid_index(i) ? g_sf.sessionix[i].key : nullptr;
+}
+
+const char *mvfiles_sessionix_user(int32_t i) noexcept {
+    return valid_index(i) ? g_sf.sessionix[i].user : nullptr;
+}
+
+const char *mvfiles_sessionix_imdb(int32_t i) noexcept {
+    return valid_index(i) ? g_sf.sessionix[i].imdb : nullptr;
+}
+
+const char *mvfiles_sessionix_sessionkey(int32_t i) noexcept {
+    return valid_index(i) ? g_sf.sessionix[i].sessionkey : nullptr;
+}
+
+int32_t mvfiles_sessionix_profile(int32_t i) noexcept {
+    return valid_index(i) ? g_sf.sessionix[i].profile : 0;
+}
+
+int32_t mvfiles_sessionix_season(int32_t i) noexcept {
+    return valid_index(i) ? g_sf.sessionix[i].season : 0;
+}
+
+int32_t mvfiles_sessionix_episode(int32_t i) noexcept {
+    return valid_index(i) ? g_sf.sessionix[i].episode : 0;
+}
+
+int64_t mvfiles_sessionix_size(int32_t i) noexcept { return valid_index(i) ? g_sf.sessionix[i].size : 0; }

@@ -1,0 +1,247 @@
+// Storages: the GetAuth check, then the cloud-drive rows projected into the
+// storage table, and the getters.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "api/request.h"
+#include "api/util.h"
+#include "kv/kv.h"
+
+namespace {
+
+// Reverse table of the base64 alphabet, built once per process.
+unsigned char rev[256];
+int init = 0;
+
+void build_rev() {
+    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::memset(rev, 255, sizeof rev);
+    for (int k = 0; k < 64; k++) rev[static_cast<unsigned char>(alphabet[k])] = static_cast<unsigned char>(k);
+    init = 1;
+}
+
+// Decodes text[0..len) into out; false when a character is not in the
+// alphabet or follows a "=". Leftover bits are dropped.
+bool decode_base64(const char *text, size_t len, unsigned char *out, size_t *out_len) {
+    size_t pos = 0;
+    uint32_t acc = 0;
+    int bits = 0, pad = 0;
+    for (size_t i = 0; i < len; i++) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '=') {
+            pad++;
+            continue;
+        }
+        unsigned char v = rev[c];
+        if (v == 255 || pad != 0) return false;
+        acc = ((acc << 6) | v) & 0xFFFFFFu;
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            out[pos++] = static_cast<unsigned char>(acc >> bits);
+        }
+    }
+    *out_len = pos;
+    return true;
+}
+
+void release_record(mvfiles_storage *s) {
+    std::free(s->email);
+    std::free(s->name);
+    std::free(s->id);
+    std::free(s->state);
+    std::free(s->type);
+}
+
+// Copies a text member that may be absent; false only when a present text
+// could not be copied.
+bool copy_member(char **out, yyjson_val *obj, const char *a, const char *b) {
+    const char *text = nullptr;
+    if (!mvfiles_js(&text, obj, a, b)) return true;
+    *out = mvfiles_strdup(text);
+    return *out != nullptr;
+}
+
+bool project_drive(mvfiles_storage *s, yyjson_val *drive) {
+    if (!copy_member(&s->id, drive, "id", "Id") || !copy_member(&s->type, drive, "driveType", "DriveType"))
+        return false;
+    yyjson_val *owner = mvfiles_geti(drive, "owner", "Owner");
+    yyjson_val *user = owner ? mvfiles_geti(owner, "user", "User") : nullptr;
+    if (user && yyjson_is_obj(user)) {
+        if (!copy_member(&s->email, user, "email", "Email") ||
+            !copy_member(&s->name, user, "displayName", "DisplayName"))
+            return false;
+    }
+    yyjson_val *quota = mvfiles_geti(drive, "quota", "Quota");
+    if (quota && yyjson_is_obj(quota)) {
+        if (!copy_member(&s->state, quota, "state", "State")) return false;
+        mvfiles_jll(&s->total, quota, "total", "Total");
+        mvfiles_jll(&s->used, quota, "used", "Used");
+        mvfiles_jll(&s->remaining, quota, "remaining", "Remaining");
+    }
+    s->files_count = 0;
+    return true;
+}
+
+bool valid_index(int32_t i) { return i >= 0 && static_cast<uint64_t>(i) < g_sf.storage_count; }
+
+// GetAuth must answer 200 with base64 text of a JSON document; nothing of
+// that document is kept.
+mvfiles_result check_getauth() {
+    size_t url_size = std::strlen(g_sf.host) + 96;
+    char *url = static_cast<char *>(std::malloc(url_size));
+    if (!url) {
+        mvfiles_set_err("oom");
+        return MVFILES_ERR_OOM;
+    }
+    std::snprintf(url, url_size, "%s/api/APIFunction?name=GetAuth", g_sf.host);
+    char *body = nullptr;
+    uint64_t len = 0;
+    int32_t status = 0;
+    char msg[256] = "";
+    int32_t rc = mvfiles_http_get(url, nullptr, &body, &len, nullptr, &status, msg, sizeof msg);
+    std::free(url);
+    if (rc != 0) {
+        mvfiles_set_err("transport: %s", msg);
+        return MVFILES_ERR_TRANSPORT;
+    }
+    if (status != 200) {
+        mvfiles_set_err("storages: GetAuth HTTP %ld (measured 500 on gcp \xE2\x80\x94 fixture-only)",
+                        static_cast<long>(status));
+        std::free(body);
+        return status == 404 ? MVFILES_ERR_NOT_FOUND : MVFILES_ERR_HTTP;
+    }
+    char *text = body ? mvfiles_strndup(body, static_cast<size_t>(len)) : mvfiles_strndup(nullptr, 0);
+    std::free(body);
+    if (!text) {
+        mvfiles_set_err("oom");
+        return MVFILES_ERR_OOM;
+    }
+    if (!init) build_rev();
+    size_t tlen = std::strlen(text);  // the text ends at its first NUL
+    while (tlen > 0 && (text[tlen - 1] == '\n' || text[tlen - 1] == '\r' || text[tlen - 1] == ' ')) tlen--;
+    auto *decoded = static_cast<unsigned char *>(std::malloc(tlen / 4 * 3 + 3));
+    if (!decoded) {
+        std::free(text);
+        mvfiles_set_err("oom");
+        return MVFILES_ERR_OOM;
+    }
+    size_t dlen = 0;
+    bool ok = decode_base64(text, tlen, decoded, &dlen);
+    std::free(text);
+    if (!ok) {
+        std::free(decoded);
+        mvfiles_set_err("storages: GetAuth body is not base64");
+        return MVFILES_ERR_JSON;
+    }
+    yyjson_read_err err;
+    yyjson_doc *doc = yyjson_read_opts(reinterpret_cast<char *>(decoded), dlen, 0, nullptr, &err);
+    std::free(decoded);
+    if (!doc) {
+        if (err.code == YYJSON_READ_ERROR_MEMORY_ALLOCATION) {
+            mvfiles_set_err("oom");
+            return MVFILES_ERR_OOM;
+        }
+        mvfiles_set_err("storages: GetAuth JSON invalid");
+        return MVFILES_ERR_JSON;
+    }
+    yyjson_doc_free(doc);
+    return MVFILES_OK;
+}
+
+}  // namespace
+
+void mvfiles_storages_release(mvfiles_storage *table, uint64_t count) noexcept {
+    if (!table) return;
+    for (uint64_t i = 0; i < count; i++) release_record(&table[i]);
+    std::free(table);
+}
+
+int32_t mvfiles_storages_project() noexcept {
+    uint64_t n = g_sf.kv_count;
+    auto *table = static_cast<mvfiles_storage *>(std::calloc(n ? n : 1, sizeof(mvfiles_storage)));
+    if (!table) return -1;
+    uint64_t filled = 0;
+    for (uint64_t i = 0; i < n; i++) {
+        const char *value = g_sf.kv_rows[i].value;
+        if (!value || value[0] != '{') continue;
+        yyjson_read_err err;
+        yyjson_doc *doc =
+            yyjson_read_opts(const_cast<char *>(value), std::strlen(value), 0, nullptr, &err);
+        bool ok = true;
+        if (!doc) {
+            ok = err.code != YYJSON_READ_ERROR_MEMORY_ALLOCATION;
+        } else {
+            yyjson_val *root = yyjson_doc_get_root(doc);
+            if (root && yyjson_is_obj(root)) {
+                ok = project_drive(&table[filled], root);
+                filled++;
+            }
+            yyjson_doc_free(doc);
+        }
+        if (!ok) {
+            // A drive whose texts could not all be copied is never reported.
+            mvfiles_storages_release(table, filled);
+            return -1;
+        }
+    }
+    mvfiles_storages_release(g_sf.storages, g_sf.storage_count);
+    g_sf.storages = table;
+    g_sf.storage_count = filled;
+    return 0;
+}
+
+mvfiles_result mvfiles_storages_fetch() noexcept {
+    if (!g_sf.transport_set) {
+        mvfiles_set_err(MVFILES_NO_TRANSPORT_MSG);
+        return MVFILES_ERR_NO_TRANSPORT;
+    }
+    mvfiles_result rc = check_getauth();
+    if (rc != MVFILES_OK) return rc;
+    rc = mvfiles_kv_fetch("storages", "RVD_ONEDRIVES");
+    if (rc != MVFILES_OK) return rc;
+    if (mvfiles_storages_project() != 0) {
+        mvfiles_set_err("oom: storages");
+        return MVFILES_ERR_OOM;
+    }
+    mvfiles_set_err("");
+    return MVFILES_OK;
+}
+
+mvfiles_result mvfiles_get_storages(void) noexcept {
+    mvfiles_lookup_prologue();
+    return mvfiles_storages_fetch();
+}
+
+int32_t mvfiles_storage_count(void) noexcept { return static_cast<int32_t>(g_sf.storage_count); }
+
+const char *mvfiles_storage_email(int32_t i) noexcept {
+    return valid_index(i) ? g_sf.storages[i].email : nullptr;
+}
+
+const char *mvfiles_storage_name(int32_t i) noexcept {
+    return valid_index(i) ? g_sf.storages[i].name : nullptr;
+}
+
+const char *mvfiles_storage_id(int32_t i) noexcept { return valid_index(i) ? g_sf.storages[i].id : nullptr; }
+
+const char *mvfiles_storage_state(int32_t i) noexcept {
+    return valid_index(i) ? g_sf.storages[i].state : nullptr;
+}
+
+const char *mvfiles_storage_type(int32_t i) noexcept {
+    return valid_index(i) ? g_sf.storages[i].type : nullptr;
+}
+
+int32_t mvfiles_storage_files_count(int32_t i) noexcept {
+    return valid_index(i) ? g_sf.storages[i].files_count : 0;
+}
+
+int64_t mvfiles_storage_total(int32_t i) noexcept { return valid_index(i) ? g_sf.storages[i].total : 0; }
+
+int64_t mvfiles_storage_used(int32_t i) noexcept { return valid_index(i) ? g_sf.storages[i].used : 0; }
+
+int64_t mvfiles_storage_remaining(int32_t i) noexcept {
+    return valid_index(i) ? g_sf.storages[i].remaining : 0;
+}

@@ -1,0 +1,125 @@
+// External subtitles: every subtitle row of a title is fetched, the rows of
+// the requested episode are kept and linked to the subtitle they derive from.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "api/util.h"
+#include "kv/kv.h"
+
+namespace {
+
+bool valid_index(int32_t i) { return i >= 0 && static_cast<uint64_t>(i) < g_sf.subtitle_count; }
+
+const char *last_segment(const char *uri) {
+    const char *slash = std::strrchr(uri, '/');
+    return slash ? slash + 1 : uri;
+}
+
+// A record derives from another when the other's uri ends in a path segment
+// equal to its file name; the last such record in table order is its parent.
+void link_parents(mvfiles_subtitle *t, uint64_t n) {
+    // k runs outside so each uri is split once; for a given child the parents
+    // are still met in table order, so the last match wins.
+    for (uint64_t k = 0; k < n; k++) {
+        if (!t[k].uri) continue;
+        const char *seg = last_segment(t[k].uri);
+        for (uint64_t i = 0; i < n; i++) {
+            if (i == k || !t[i].filename || !t[i].uri) continue;
+            if (std::strcmp(seg, t[i].filename) != 0) continue;
+            if (std::strcmp(t[i].uri, t[k].uri) == 0) continue;
+            t[i].is_child = 1;
+            t[i].parent_id = t[k].id;
+        }
+    }
+}
+
+}  // namespace
+
+int32_t mvfiles_index_subs(const char *imdb, int32_t season, int32_t episode) noexcept {
+    // Room for the longest prefix the look-up lets through, so it is never cut.
+    char prefix[192];
+    int plen = std::snprintf(prefix, sizeof prefix, "RVD_ExternalSubtitle_%s_%d_%d_", imdb ? imdb : "",
+                             season, episode);
+    bool usable = plen >= 0 && static_cast<size_t>(plen) < sizeof prefix;
+    size_t L = usable ? static_cast<size_t>(plen) : 0;
+
+    uint64_t n = g_sf.kv_count;
+    auto *table = static_cast<mvfiles_subtitle *>(std::calloc(n ? n : 1, sizeof(mvfiles_subtitle)));
+    if (!table) return -1;
+    uint64_t kept = 0;
+    for (uint64_t i = 0; usable && i < n; i++) {
+        const mvfiles_kv_row &row = g_sf.kv_rows[i];
+        if (!row.key || std::strncmp(row.key, prefix, L) != 0) continue;
+        mvfiles_subtitle *s = &table[kept++];
+        s->key = row.key;
+        s->uri = row.value;
+        s->label = row.key + L;
+        s->filename = row.p5;
+        s->id = mvfiles_stable_hash_impl(row.key, std::strlen(row.key));
+    }
+    link_parents(table, kept);
+    std::free(g_sf.subtitles);
+    g_sf.subtitles = table;
+    g_sf.subtitle_count = kept;
+    return 0;
+}
+
+mvfiles_result mvfiles_get_external_subtitles(const char *imdb_id, int32_t season,
+                                              int32_t episode) noexcept {
+    mvfiles_lookup_prologue();
+    if (!imdb_id || !*imdb_id) {
+        mvfiles_set_err("imdb id required");
+        return MVFILES_ERR_ARG;
+    }
+    char prefix[128];
+    int n = std::snprintf(prefix, sizeof prefix, "RVD_ExternalSubtitle_%s", imdb_id);
+    // A cut prefix would fetch the subtitles of other titles.
+    if (n < 0 || static_cast<size_t>(n) >= sizeof prefix) {
+        mvfiles_set_err("subtitles: key prefix too long (at most %zu bytes)", sizeof prefix - 1);
+        return MVFILES_ERR_ARG;
+    }
+    char key[160];
+    std::snprintf(key, sizeof key, "subs|%s|%d|%d", imdb_id, season, episode);
+    if (mvfiles_kv_cached(key, g_sf.subtitle_count)) {
+        mvfiles_set_err("");
+        return MVFILES_OK;
+    }
+    mvfiles_result rc = mvfiles_kv_fetch(key, prefix);
+    if (rc != MVFILES_OK) return rc;
+    if (mvfiles_index_subs(imdb_id, season, episode) != 0) {
+        mvfiles_set_err("oom: subtitles");
+        return MVFILES_ERR_OOM;
+    }
+    return MVFILES_OK;
+}
+
+int32_t mvfiles_sub_count(void) noexcept { return static_cast<int32_t>(g_sf.subtitle_count); }
+
+const char *mvfiles_sub_key(int32_t i) noexcept { return valid_index(i) ? g_sf.subtitles[i].key : nullptr; }
+
+const char *mvfiles_sub_uri(int32_t i) noexcept { return valid_index(i) ? g_sf.subtitles[i].uri : nullptr; }
+
+const char *mvfiles_sub_label(int32_t i) noexcept {
+    return valid_index(i) ? g_sf.subtitles[i].label : nullptr;
+}
+
+const char *mvfiles_sub_filename(int32_t i) noexcept {
+    return valid_index(i) ? g_sf.subtitles[i].filename : nullptr;
+}
+
+const char *mvfiles_sub_updated(int32_t i) noexcept {
+    return valid_index(i) ? g_sf.subtitles[i].updated : nullptr;
+}
+
+int64_t mvfiles_sub_id(int32_t i) noexcept { return valid_index(i) ? g_sf.subtitles[i].id : 0; }
+
+int64_t mvfiles_sub_parent_id(int32_t i) noexcept {
+    return valid_index(i) ? g_sf.subtitles[i].parent_id : 0;
+}
+
+int32_t mvfiles_sub_enabled(int32_t i) noexcept { return valid_index(i) ? g_sf.subtitles[i].enabled : 0; }
+
+int32_t mvfiles_sub_is_child(int32_t i) noexcept {
+    return valid_index(i) ? g_sf.subtitles[i].is_child : 0;
+}

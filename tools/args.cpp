@@ -151,8 +151,14 @@ std::string command_usage(const Command &c) {
     out += "\n\n";
     out += c.summary;
     out += ".\n";
-    if (c.details) out += c.details;
-    if (c.write) out += WRITE_WARNING;
+    if (c.details) {
+        out += '\n';
+        out += c.details;
+    }
+    if (c.write) {
+        out += '\n';
+        out += WRITE_WARNING;
+    }
     if (!c.opts.empty()) {
         out += "\noptions:\n";
         for (const auto &o : c.opts) append_opt(out, o);

@@ -120,8 +120,8 @@ TEST_F(Writes, MissingArguments) {
         {"position NaN", [=] { return save("u", "tt1", nan, 1); }, "duration must be > 0, position >= 0"},
         {"duration inf", [=] { return save("u", "tt1", 1, inf); }, "duration must be > 0, position >= 0"},
         {"position inf", [=] { return save("u", "tt1", inf, 1); }, "duration must be > 0, position >= 0"},
-        {"key too long", [] { return save(std::string(240, 'u').c_str(), "tt1", 1, 2); },
-         "position key too long"},
+        {"key too long", [] { return save(std::string(231, 'u').c_str(), "tt1", 1, 2); },
+         "save_progress: key too long (at most 255 bytes)"},
         {"empty key", [] { return mvfiles_update_playback_session("", "QQ==", nullptr, nullptr); },
          "key and base64 required"},
         {"null body", [] { return mvfiles_update_playback_session("k", nullptr, "1", "2"); },
@@ -182,6 +182,10 @@ TEST_F(Writes, SaveProgressEncodesKey) {
     EXPECT_EQ(svc.last().url,
               "http://svc.test/api/KeyValue?key=RVD_Position_a%2Fb%20c%26d_-1_tt1_-1_-1_4"
               "&value=0.25");
+    // A key of 255 bytes fits; one more byte is refused (see MissingArguments).
+    const std::string user(230, 'u');
+    ASSERT_EQ(save(user.c_str(), "tt1", 1, 2), 0);
+    EXPECT_NE(svc.last().url.find("RVD_Position_" + user + "_2_tt1_3_4_2&"), std::string::npos);
 }
 
 // Switches LC_NUMERIC to a locale that writes a decimal comma, generating

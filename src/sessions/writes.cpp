@@ -103,7 +103,7 @@ mvfiles_result mvfiles_save_progress(const char *user, int32_t profile, const ch
                           imdb_id, season, episode, whole_seconds(duration));
     if (n < 0 || static_cast<size_t>(n) >= sizeof key) {
         // A cut key would store the position under some other title's key.
-        mvfiles_set_err("position key too long");
+        mvfiles_set_err("save_progress: key too long (at most %zu bytes)", sizeof key - 1);
         return MVFILES_ERR_ARG;
     }
     char value[64];

@@ -367,6 +367,11 @@ TEST_F(Cli, InstalledProgramFindsLibraryAndCorpus) {
     Outcome r = spawn({prefix + "/bin/mvfiles", "files", "tt4154796"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, cli({"files", "tt4154796"}).out);
+    // It is the installed copy of the corpus that answers.
+    std::remove((prefix + "/share/mvfiles/fixtures/getfiles.movie-multi.json").c_str());
+    r = spawn({prefix + "/bin/mvfiles", "files", "tt4154796"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("getfiles fixture missing"), std::string::npos) << r.err;
     std::system(("rm -rf '" + prefix + "'").c_str());
 }
 

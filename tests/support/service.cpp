@@ -119,6 +119,8 @@ void Service::do_free(void *, char *text) { std::free(text); }
 
 void reset_client() {
     mvfiles_shutdown();
+    mvfiles_fake_mode(0);
+    mvfiles_fake_reset();
     g_sf.host[0] = 0;
     g_sf.files_ttl = 0;
     g_sf.kv_ttl = 0;

@@ -1,0 +1,228 @@
+// File look-ups: by IMDb id (answered from the table while it is fresh) and
+// by file keys.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "api/core.h"
+#include "api/request.h"
+#include "api/util.h"
+#include "files/files.h"
+
+namespace {
+
+// Shared tail of both fetches once a 2xx answer arrived: parse, check the
+// root, index. Takes ownership of body. On success the document is stored
+// and the caller writes the cache key.
+mvfiles_result take_answer(char *body, uint64_t len) {
+    if (!body || len == 0) {
+        std::free(body);
+        mvfiles_set_err("empty body");
+        return MVFILES_ERR_EMPTY;
+    }
+    yyjson_doc *doc = yyjson_read_opts(body, static_cast<size_t>(len), 0, nullptr, nullptr);
+    std::free(body);
+    if (!doc) {
+        mvfiles_set_err("getfiles: invalid JSON");
+        return MVFILES_ERR_JSON;
+    }
+    yyjson_val *root = yyjson_doc_get_root(doc);
+    if (!yyjson_is_arr(root)) {
+        yyjson_doc_free(doc);
+        mvfiles_set_err("getfiles: root is not an array");
+        return MVFILES_ERR_JSON;
+    }
+    if (yyjson_arr_size(root) == 0) {
+        yyjson_doc_free(doc);
+        mvfiles_set_err("getfiles: no files (empty array)");
+        return MVFILES_ERR_EMPTY;
+    }
+    if (mvfiles_files_index(root) != 0) {
+        yyjson_doc_free(doc);
+        mvfiles_set_err("oom: indexing files");
+        return MVFILES_ERR_OOM;
+    }
+    g_sf.files_doc = doc;
+    return MVFILES_OK;
+}
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+mvfiles_result mvfiles_files_fetch(const char *id, int32_t season, int32_t episode) noexcept {
+    if (!g_sf.transport_set) {
+        mvfiles_set_err(MVFILES_NO_TRANSPORT_MSG);
+        return MVFILES_ERR_NO_TRANSPORT;
+    }
+    if (!id || !*id) {
+        mvfiles_set_err("imdb id required");
+        return MVFILES_ERR_ARG;
+    }
+    size_t n = std::strlen(id);
+    if (n < 7 || n > 12 || (id[0] != 't' && id[0] != 'T')) {
+        mvfiles_set_err("imdb id must look like tt\xE2\x80\xA6 (got '%s')", id);
+        return MVFILES_ERR_ARG;
+    }
+    bool digits = id[1] == 't' || id[1] == 'T';
+    for (size_t i = 2; digits && i < n; i++) digits = is_digit(id[i]);
+    if (!digits) {
+        mvfiles_set_err("imdb id must be tt+digits");
+        return MVFILES_ERR_ARG;
+    }
+
+    char *enc = mvfiles_url_encode(id);
+    if (!enc) {
+        mvfiles_set_err("oom");
+        return MVFILES_ERR_OOM;
+    }
+    size_t cap = std::strlen(g_sf.host) + std::strlen(enc) + 96;
+    char *url = static_cast<char *>(std::malloc(cap));
+    if (!url) {
+        std::free(enc);
+        mvfiles_set_err("oom");
+        return MVFILES_ERR_OOM;
+    }
+    char key[sizeof g_sf.files_key];
+    if (season < 0 && episode < 0) {
+        std::snprintf(url, cap, "%s/api/finder/getfiles?id=%s", g_sf.host, enc);
+        std::snprintf(key, sizeof key, "files|%s|-1|-1", id);
+    } else {
+        // Once either number is given both parameters are sent, the other
+        // one with an empty value.
+        char suffix[96], s[16] = "", e[16] = "";
+        if (season >= 0) std::snprintf(s, sizeof s, "%d", season);
+        if (episode >= 0) std::snprintf(e, sizeof e, "%d", episode);
+        std::snprintf(suffix, sizeof suffix, "&s=%s&e=%s", s, e);
+        std::snprintf(url, cap, "%s/api/finder/getfiles?id=%s%s", g_sf.host, enc, suffix);
+        std::snprintf(key, sizeof key, "files|%s|%d|%d", id, season, episode);
+    }
+    std::free(enc);
+
+    char msg[256];
+    char *body = nullptr;
+    uint64_t len = 0;
+    int32_t status = 0;
+    int32_t rc = mvfiles_http_get(url, nullptr, &body, &len, nullptr, &status, msg, sizeof msg);
+    std::free(url);
+    if (rc != 0) {
+        mvfiles_set_err("transport: %s", msg);
+        return MVFILES_ERR_TRANSPORT;
+    }
+    if (status == 404) {
+        std::free(body);
+        mvfiles_set_err("no files for this id (HTTP 404)");
+        return MVFILES_ERR_NOT_FOUND;
+    }
+    if (status < 200 || status > 299) {
+        std::free(body);
+        mvfiles_set_err("HTTP %ld", static_cast<long>(status));
+        return MVFILES_ERR_HTTP;
+    }
+    mvfiles_result r = take_answer(body, len);
+    if (r != MVFILES_OK) return r;
+    std::memcpy(g_sf.files_key, key, sizeof key);
+    mvfiles_set_err("");
+    return MVFILES_OK;
+}
+
+mvfiles_result mvfiles_get_by_imdb(const char *imdb_id, int32_t season, int32_t episode) noexcept {
+    mvfiles_lookup_prologue();
+    if (g_sf.files_valid) {
+        char key[sizeof g_sf.files_key];
+        int n = std::snprintf(key, sizeof key, "files|%s|%d|%d", imdb_id ? imdb_id : "", season,
+                              episode);
+        // A key that had to be cut never answers from the table.
+        if (n > 0 && static_cast<size_t>(n) < sizeof key && std::strcmp(key, g_sf.files_key) == 0 &&
+            !mvfiles_cache_expired(g_sf.files_time, g_sf.files_ttl)) {
+            mvfiles_set_err("");
+            return MVFILES_OK;
+        }
+    }
+    return mvfiles_files_fetch(imdb_id, season, episode);
+}
+
+mvfiles_result mvfiles_files_fetch_keys(const char *const *keys, uint64_t count) noexcept {
+    if (!g_sf.transport_set) {
+        mvfiles_set_err(MVFILES_NO_TRANSPORT_MSG);
+        return MVFILES_ERR_NO_TRANSPORT;
+    }
+    if (!keys || count == 0) {
+        mvfiles_set_err("keys required");
+        return MVFILES_ERR_ARG;
+    }
+    for (uint64_t i = 0; i < count; i++) {
+        if (!keys[i] || !*keys[i]) {
+            mvfiles_set_err("keys[%zu] empty", static_cast<size_t>(i));
+            return MVFILES_ERR_ARG;
+        }
+    }
+    if (count > 4096) {
+        mvfiles_set_err("too many keys (max 4096)");
+        return MVFILES_ERR_ARG;
+    }
+
+    yyjson_mut_doc *mdoc = yyjson_mut_doc_new(nullptr);
+    yyjson_mut_val *arr = mdoc ? yyjson_mut_arr(mdoc) : nullptr;
+    bool ok = arr != nullptr;
+    for (uint64_t i = 0; ok && i < count; i++) ok = yyjson_mut_arr_add_strcpy(mdoc, arr, keys[i]);
+    if (!ok) {
+        yyjson_mut_doc_free(mdoc);
+        mvfiles_set_err("oom");
+        return MVFILES_ERR_OOM;
+    }
+    yyjson_mut_doc_set_root(mdoc, arr);
+    size_t json_len = 0;
+    char *json = yyjson_mut_write_opts(mdoc, 0, nullptr, &json_len, nullptr);
+    yyjson_mut_doc_free(mdoc);
+    if (!json) {
+        mvfiles_set_err("oom: serializing keys");
+        return MVFILES_ERR_OOM;
+    }
+    size_t cap = std::strlen(g_sf.host) + 64;
+    char *url = static_cast<char *>(std::malloc(cap));
+    if (!url) {
+        std::free(json);
+        mvfiles_set_err("oom");
+        return MVFILES_ERR_OOM;
+    }
+    std::snprintf(url, cap, "%s/api/finder/getfiles", g_sf.host);
+
+    char msg[256];
+    char *body = nullptr;
+    uint64_t len = 0;
+    int32_t status = 0;
+    int32_t rc = mvfiles_http_post(url, json, json_len, "application/json", &body, &len, &status,
+                                   msg, sizeof msg);
+    std::free(url);
+    std::free(json);
+    if (rc != 0) {
+        mvfiles_set_err("transport: %s", msg);
+        return MVFILES_ERR_TRANSPORT;
+    }
+    if (status == 405) {
+        std::free(body);
+        mvfiles_set_err("getfiles POST: HTTP 405 (server is GET-only, SPEC D3)");
+        return MVFILES_ERR_HTTP;
+    }
+    if (status == 404) {
+        std::free(body);
+        mvfiles_set_err("no files for these keys (HTTP 404)");
+        return MVFILES_ERR_NOT_FOUND;
+    }
+    if (status < 200 || status > 299) {
+        std::free(body);
+        mvfiles_set_err("HTTP %ld", static_cast<long>(status));
+        return MVFILES_ERR_HTTP;
+    }
+    mvfiles_result r = take_answer(body, len);
+    if (r != MVFILES_OK) return r;
+    std::snprintf(g_sf.files_key, sizeof g_sf.files_key, "keys|%zu", static_cast<size_t>(count));
+    mvfiles_set_err("");
+    return MVFILES_OK;
+}
+
+mvfiles_result mvfiles_get_by_keys(const char *const *keys, uint64_t count) noexcept {
+    mvfiles_lookup_prologue();
+    return mvfiles_files_fetch_keys(keys, count);
+}

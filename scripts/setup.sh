@@ -4,7 +4,7 @@
 set -euo pipefail
 
 BASE_PKGS=(cmake g++ make pkg-config libcurl4-openssl-dev libgtest-dev libbenchmark-dev
-           python3 openssl)
+           python3 openssl locales)
 TRIXIE_PKG=libyyjson-dev
 SRC_FILE=/etc/apt/sources.list.d/mvfiles-trixie.sources
 PIN_FILE=/etc/apt/preferences.d/mvfiles-trixie

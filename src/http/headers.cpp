@@ -2,7 +2,6 @@
 // look-ups, the Content-Range parser and the ranged GET.
 #include "http/headers.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,7 +32,6 @@ bool same_ci(const char *a, const char *b, size_t n) noexcept {
 // Decimal reading in the manner of strtoll; false when no digits were read.
 bool read_int(const char *p, int64_t *out, const char **end) noexcept {
     char *e = nullptr;
-    errno = 0;
     long long v = std::strtoll(p, &e, 10);
     *end = e;
     if (e == p) return false;

@@ -16,8 +16,21 @@ int32_t done = 0;
 
 const char DEFAULT_CONTENT_TYPE[] = "application/x-www-form-urlencoded";
 
-int32_t str_body(void *buffer, const void *data, uint64_t len) noexcept {
-    return veltrona_buf_add(static_cast<veltrona_buf *>(buffer), data, len) != 0 ? 1 : 0;
+// The answer being collected. `oom` remembers a failed append: the
+// transport still ends the exchange normally after the stop, and a cut body
+// must not be handed out as the whole answer.
+struct str_sink {
+    veltrona_buf buf;
+    int32_t oom;
+};
+
+int32_t str_body(void *sink, const void *data, uint64_t len) noexcept {
+    auto *s = static_cast<str_sink *>(sink);
+    if (veltrona_buf_add(&s->buf, data, len) != 0) {
+        s->oom = 1;
+        return 1;
+    }
+    return 0;
 }
 
 int32_t io_do(const char *method, const char *url, const char *body, const char *content_type,
@@ -33,14 +46,14 @@ int32_t io_do(const char *method, const char *url, const char *body, const char 
         return -1;
     }
 
-    veltrona_buf buf = {nullptr, 0, 0};
+    str_sink sink = {{nullptr, 0, 0}, 0};
     veltrona_http_request req;
     std::memset(&req, 0, sizeof req);
     req.size = VELTRONA_HTTP_REQUEST_SIZE;
     req.method = method;
     req.url = url;
     req.on_body = str_body;
-    req.cb_ctx = &buf;
+    req.cb_ctx = &sink;
 
     char line[256];
     const char *const lines[1] = {line};
@@ -60,20 +73,18 @@ int32_t io_do(const char *method, const char *url, const char *body, const char 
     *out_body = nullptr;
     int32_t rc = t->request(t->user_data, &req, out_status, out_err);
     if (rc != 0) {
-        veltrona_buf_free(&buf);
+        veltrona_buf_free(&sink.buf);
         return rc;
     }
     // The final NUL also gives an empty answer a block of its own.
-    if (veltrona_buf_addc(&buf, 0) != 0) {
-        veltrona_buf_free(&buf);
-        // The transport's own text, if any, would otherwise be lost.
-        if (*out_err) {
-            if (t->free) t->free(t->user_data, *out_err);
-        }
+    if (sink.oom || veltrona_buf_addc(&sink.buf, 0) != 0) {
+        veltrona_buf_free(&sink.buf);
+        // The "oom" text replaces whatever text the transport left.
+        if (*out_err && t->free) t->free(t->user_data, *out_err);
         *out_err = veltrona_strdup("oom");
         return -1;
     }
-    *out_body = buf.data;
+    *out_body = sink.buf.data;
     return 0;
 }
 

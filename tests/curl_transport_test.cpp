@@ -540,6 +540,19 @@ TEST_F(CurlTransport, IdleTimeouts) {
         EXPECT_GE(o.seconds, k.limit_s * 0.9);
         EXPECT_LT(o.seconds, k.limit_s + 5.0);
     }
+    // A request body the server never reads: the send timeout ends it.
+    std::string big(32 << 20, 'u');
+    Call up = get("/sink-stall");
+    up.method = "POST";
+    up.body = big.data();
+    up.body_len = big.size();
+    up.timeout_ms = 400;
+    up.recv_timeout_ms = 20000;
+    Outcome u = run(up);
+    EXPECT_EQ(u.rc, -1);
+    EXPECT_EQ(u.err, "WinHttpSendRequest failed: 28");
+    EXPECT_LT(u.seconds, 5.4);
+
     // A body that keeps coming, slower in total than the receive timeout.
     Call slow = get("/slow?n=8&ms=150");
     slow.recv_timeout_ms = 600;

@@ -17,6 +17,7 @@ Routes (any method unless noted):
   /auth/both             offers Basic and Digest
   /auth/none             401 with an unknown scheme only
   /stall-head            reads the request and never answers
+  /sink-stall            reads the request head only, never the body
   /stall-body            sends the head, then stalls
   /slow?n=N&ms=M         N pieces of 16 bytes, one every M milliseconds
   /large?n=BYTES         BYTES bytes of a known pattern
@@ -111,6 +112,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def do_any(self):
         url = urllib.parse.urlsplit(self.path)
         query = urllib.parse.parse_qs(url.query, keep_blank_values=True)
+        if url.path == "/sink-stall":
+            time.sleep(30)  # never reads the request body
+            return
         body = self.body_in()
         with STATS_LOCK:
             STATS["counts"][url.path] = STATS["counts"].get(url.path, 0) + 1

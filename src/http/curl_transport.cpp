@@ -497,15 +497,16 @@ int32_t curl_request(void *, const veltrona_http_request *req, int32_t *status, 
         return -1;
     }
     CURL *e = w.easy;
+    // No proxy but what the caller configures: libcurl would otherwise take
+    // one from the environment, which this library never reads.
     CURLcode rc = curl_easy_setopt(e, CURLOPT_USERAGENT, kUserAgent);
+    if (rc == CURLE_OK) rc = curl_easy_setopt(e, CURLOPT_PROXY, "");
     if (rc != CURLE_OK) {
         release(&w);
         *err = make_msg("WinHttpOpen", static_cast<unsigned long>(rc));
         return -1;
     }
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connect));
-    // Only what the caller configures: no proxy from the environment.
-    curl_easy_setopt(e, CURLOPT_PROXY, "");
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
 
     rc = curl_easy_setopt(e, CURLOPT_CURLU, w.url);

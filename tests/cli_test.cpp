@@ -18,6 +18,7 @@
 #include <yyjson.h>
 
 #include "mvfiles.h"
+#include "support/loopback.h"
 #include "support/service.h"
 
 extern char **environ;
@@ -42,7 +43,7 @@ std::string temp_dir() {
     return d ? d : "";
 }
 
-// Runs a program with stdout and stderr captured; the exit status or -1.
+// Runs a program (looked up on PATH) with stdout and stderr captured; the exit status or -1.
 Outcome spawn(const std::vector<std::string> &argv) {
     Outcome r;
     std::string dir = temp_dir();
@@ -56,7 +57,7 @@ Outcome spawn(const std::vector<std::string> &argv) {
     for (const auto &a : argv) args.push_back(const_cast<char *>(a.c_str()));
     args.push_back(nullptr);
     pid_t pid;
-    if (posix_spawn(&pid, args[0], &fa, nullptr, args.data(), environ) == 0) {
+    if (posix_spawnp(&pid, args[0], &fa, nullptr, args.data(), environ) == 0) {
         int ws = 0;
         if (waitpid(pid, &ws, 0) == pid && WIFEXITED(ws)) r.status = WEXITSTATUS(ws);
     }
@@ -373,6 +374,44 @@ TEST_F(Cli, InstalledProgramFindsLibraryAndCorpus) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("getfiles fixture missing"), std::string::npos) << r.err;
     std::system(("rm -rf '" + prefix + "'").c_str());
+}
+
+// With --host the same look-ups go to a live service over HTTP; a write
+// leaves the program only when armed.
+TEST_F(Cli, HostRunsAgainstALiveService) {
+    mvtest::Loopback server;
+    if (!server.start(MVFILES_TESTS_DIR "/loopback_server.py", MVFILES_FIXTURES_DIR))
+        GTEST_SKIP() << server.why();
+    const std::string host = server.origin();
+    auto writes = [&] {
+        Outcome s = spawn({"python3", "-c",
+                           "import json,sys,urllib.request;"
+                           "print(len(json.load(urllib.request.urlopen(sys.argv[1]))['writes']))",
+                           server.url("/_stats")});
+        return s.out;
+    };
+
+    Outcome r = cli({"--host", host, "files", "tt4154796"}, false);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, cli({"files", "tt4154796"}).out);
+
+    r = cli({"--host", host, "files", "tt0000001"}, false);
+    EXPECT_EQ(r.status, 5);
+    EXPECT_NE(r.err.find("HTTP 404"), std::string::npos) << r.err;
+
+    const std::vector<std::string> save{"save-progress", "u42", "0", "tt0111161", "-1", "-1", "100", "1000"};
+    std::vector<std::string> args{"--host", host};
+    args.insert(args.end(), save.begin(), save.end());
+    r = cli(args, false);
+    EXPECT_EQ(r.status, 9);
+    EXPECT_EQ(writes(), "0\n");
+
+    args.push_back("--arm");
+    r = cli(args, false);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "save-progress: done (HTTP 200)\n");
+    EXPECT_NE(r.err.find("writes ARMED"), std::string::npos) << r.err;
+    EXPECT_EQ(writes(), "1\n");
 }
 
 }  // namespace

@@ -10,27 +10,68 @@
 
 namespace {
 
-struct part_names {
-    const char *mvfiles_kv_row::*field;
-    const char *a;
-    const char *b;
-};
-
-const part_names k_members[] = {
-    {&mvfiles_kv_row::key, "key", "Key"},   {&mvfiles_kv_row::value, "value", "Value"},
-    {&mvfiles_kv_row::p0, "p0", "P0"},      {&mvfiles_kv_row::p1, "p1", "P1"},
-    {&mvfiles_kv_row::p2, "p2", "P2"},      {&mvfiles_kv_row::p3, "p3", "P3"},
-    {&mvfiles_kv_row::p4, "p4", "P4"},      {&mvfiles_kv_row::p5, "p5", "P5"},
-    {&mvfiles_kv_row::p6, "p6", "P6"},      {&mvfiles_kv_row::p7, "p7", "P7"},
-    {&mvfiles_kv_row::p8, "p8", "P8"},      {&mvfiles_kv_row::p9, "p9", "P9"},
-};
-
-void fill_row(mvfiles_kv_row *row, yyjson_val *obj) {
-    for (const part_names &m : k_members) {
-        const char *text = nullptr;
-        mvfiles_js(&text, obj, m.a, m.b);
-        row->*m.field = text;
+// Which row field a member name fills, and how well it matches: 0 for the
+// first key name ("key", "value", "p0".."p9"), 1 for the second ("Key",
+// "Value", "P0".."P9"), 2 for another spelling of the first name in other
+// case. -1 when the member is not read.
+int classify(const char *s, size_t n, int *field) {
+    if (n == 2 && (s[0] == 'p' || s[0] == 'P') && s[1] >= '0' && s[1] <= '9') {
+        *field = 2 + (s[1] - '0');
+        return s[0] == 'p' ? 0 : 1;
     }
+    const char *name;
+    if (n == 3) {
+        name = "key";
+        *field = 0;
+    } else if (n == 5) {
+        name = "value";
+        *field = 1;
+    } else {
+        return -1;
+    }
+    if (std::memcmp(s, name, n) == 0) return 0;
+    bool first_upper = s[0] == name[0] - 32;
+    bool rest_same = std::memcmp(s + 1, name + 1, n - 1) == 0;
+    if (first_upper && rest_same) return 1;
+    for (size_t i = 0; i < n; i++) {
+        char c = s[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+        if (c != name[i]) return -1;
+    }
+    return 2;
+}
+
+// Fills a row in one pass over the element's members, with the outcome of
+// reading each field through mvfiles_js under its two key names: the first
+// name wins over the second, which wins over a case-insensitive match; the
+// first member of the winning kind is taken, and it must be a string.
+void fill_row(mvfiles_kv_row *row, yyjson_val *obj) {
+    yyjson_val *best[12] = {};
+    int rank[12];
+    for (int &r : rank) r = 3;
+    yyjson_obj_iter it = yyjson_obj_iter_with(obj);
+    yyjson_val *key;
+    while ((key = yyjson_obj_iter_next(&it)) != nullptr) {
+        int field;
+        int r = classify(unsafe_yyjson_get_str(key), unsafe_yyjson_get_len(key), &field);
+        if (r < 0 || r >= rank[field]) continue;
+        rank[field] = r;
+        best[field] = yyjson_obj_iter_get_val(key);
+    }
+    const char *text[12];
+    for (int f = 0; f < 12; f++) text[f] = best[f] && yyjson_is_str(best[f]) ? yyjson_get_str(best[f]) : nullptr;
+    row->key = text[0];
+    row->value = text[1];
+    row->p0 = text[2];
+    row->p1 = text[3];
+    row->p2 = text[4];
+    row->p3 = text[5];
+    row->p4 = text[6];
+    row->p5 = text[7];
+    row->p6 = text[8];
+    row->p7 = text[9];
+    row->p8 = text[10];
+    row->p9 = text[11];
 }
 
 }  // namespace

@@ -157,7 +157,9 @@ TEST_F(Request, StatusAndMessageTable) {
         std::strcpy(msg, "untouched");
         EXPECT_EQ(get(), c.rc) << c.what;
         EXPECT_EQ(mvfiles_last_http_code(), c.http_code) << c.what;
-        if (c.msg) EXPECT_STREQ(msg, c.msg) << c.what;
+        if (c.msg) {
+            EXPECT_STREQ(msg, c.msg) << c.what;
+        }
         if (c.body) {
             ASSERT_NE(body, nullptr) << c.what;
             EXPECT_STREQ(body, c.body);
@@ -169,7 +171,9 @@ TEST_F(Request, StatusAndMessageTable) {
         svc.push(c.answer);
         EXPECT_EQ(post("x", 1, "text/plain"), c.rc) << c.what;
         EXPECT_EQ(mvfiles_last_http_code(), c.http_code) << c.what;
-        if (c.msg) EXPECT_STREQ(msg, c.msg) << c.what;
+        if (c.msg) {
+            EXPECT_STREQ(msg, c.msg) << c.what;
+        }
     }
 }
 

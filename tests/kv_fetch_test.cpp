@@ -188,6 +188,10 @@ TEST_F(KvFetch, RowsAreReadAsTheServiceSendsThem) {
         {"Key only", "[{\"Key\":\"A\"}]", {{"A", nullptr, nullptr, nullptr}}},
         {"key before Key", "[{\"Key\":\"B\",\"key\":\"a\",\"Value\":\"v\"}]", {{"a", "v", nullptr, nullptr}}},
         {"numeric part", "[{\"key\":\"k\",\"p0\":5,\"P1\":\"x\"}]", {{"k", nullptr, nullptr, "x"}}},
+        {"other case", "[{\"KEY\":\"x\",\"vALUE\":\"y\"}]", {{"x", "y", nullptr, nullptr}}},
+        {"the winning member must be a string",
+         "[{\"Key\":\"B\",\"key\":5,\"kEy\":\"c\",\"vaLue\":1,\"VALUE\":\"v\"}]",
+         {{nullptr, nullptr, nullptr, nullptr}}},
         {"non-objects skipped", "[\"s\",{\"key\":\"a\"},3,null,{\"key\":\"b\",\"value\":7}]",
          {{"a", nullptr, nullptr, nullptr}, {"b", nullptr, nullptr, nullptr}}},
     };

@@ -191,7 +191,8 @@ MVFILES_API const char *mvfiles_playlist_imdbids(int32_t i) MVFILES_NOEXCEPT;
 /* ---- Watch progress, external subtitles, session index -------------------- */
 
 /* Watch positions of a user profile for a title (user NULL or "" for an
- * empty user part). Results 0 to 8. */
+ * empty user part). Results 0 to 8 (6 also for ids too long for the key
+ * prefix: nothing is sent then). */
 MVFILES_API mvfiles_result mvfiles_get_progress(const char *user, int32_t profile, const char *imdb_id) MVFILES_NOEXCEPT;
 
 MVFILES_API int32_t mvfiles_progress_count(void) MVFILES_NOEXCEPT;
@@ -217,7 +218,7 @@ MVFILES_API int32_t mvfiles_sub_enabled(int32_t i) MVFILES_NOEXCEPT;            
 MVFILES_API int32_t mvfiles_sub_is_child(int32_t i) MVFILES_NOEXCEPT;           /* 1 when a parent was found */
 
 /* Playback-session index rows of one user (NULL or "" for all users).
- * Results 0 to 5, 7, 8. */
+ * Results 0 to 8 (6: a user id too long for the key prefix). */
 MVFILES_API mvfiles_result mvfiles_get_session_index(const char *user) MVFILES_NOEXCEPT;
 
 MVFILES_API int32_t mvfiles_sessionix_count(void) MVFILES_NOEXCEPT;

@@ -46,18 +46,40 @@ char *mvfiles_url_encode(const char *s) noexcept {
     return out;
 }
 
+namespace {
+
+// The two hash lanes fed one UTF-16 unit at a time; a zero unit ends the
+// hash, as it would end the unit string.
+struct HashLanes {
+    uint32_t lane1 = 5381, lane2 = 5381;
+    size_t count = 0;
+    bool ended = false;
+    void feed(uint16_t unit) {
+        if (ended) return;
+        if (unit == 0) {
+            ended = true;
+            return;
+        }
+        if (count++ % 2 == 0)
+            lane1 = (lane1 * 33u) ^ unit;
+        else
+            lane2 = (lane2 * 33u) ^ unit;
+    }
+};
+
+}  // namespace
+
+// The text is decoded and hashed in one pass, so the hash needs no memory
+// and cannot fail for lack of it.
 int32_t mvfiles_stable_hash_impl(const char *s, size_t len) noexcept {
     if (!s) return 0;
     if (len == 0) return 371857150;
-    if (len > (SIZE_MAX / sizeof(uint16_t) - 2) / 2) return 0;
-    auto *units = static_cast<uint16_t *>(std::malloc((2 * len + 2) * sizeof(uint16_t)));
-    if (!units) return 0;
     const auto *b = reinterpret_cast<const unsigned char *>(s);
-    size_t n = 0;
+    HashLanes h;
     for (size_t i = 0; i < len; i++) {
         unsigned c = b[i];
         if (c < 0x80) {
-            units[n++] = static_cast<uint16_t>(c);
+            h.feed(static_cast<uint16_t>(c));
             continue;
         }
         size_t more;
@@ -72,42 +94,26 @@ int32_t mvfiles_stable_hash_impl(const char *s, size_t len) noexcept {
             more = 3;
             cp = c & 0x07;
         } else {
-            std::free(units);
-            return 0;
+            return 0;  // stray continuation byte or 0xF8..0xFF
         }
-        if (i + more >= len) {
-            std::free(units);
-            return 0;
-        }
+        if (i + more >= len) return 0;  // sequence runs past the end
         for (size_t k = 1; k <= more; k++) {
             unsigned cc = b[i + k];
-            if ((cc & 0xC0) != 0x80) {
-                std::free(units);
-                return 0;
-            }
+            if ((cc & 0xC0) != 0x80) return 0;
             cp = (cp << 6) | (cc & 0x3F);
         }
         i += more;
         if (cp <= 0xFFFF) {
-            units[n++] = static_cast<uint16_t>(cp);
+            h.feed(static_cast<uint16_t>(cp));
         } else {
-            units[n++] = static_cast<uint16_t>(((cp - 0x10000) >> 10) + 0xD800);
-            units[n++] = static_cast<uint16_t>((cp & 0x3FF) + 0xDC00);
+            h.feed(static_cast<uint16_t>(((cp - 0x10000) >> 10) + 0xD800));
+            h.feed(static_cast<uint16_t>((cp & 0x3FF) + 0xDC00));
         }
     }
-    uint32_t lane1 = 5381, lane2 = 5381;
-    for (size_t i = 0; i < n; i += 2) {
-        if (units[i] == 0) break;
-        lane1 = (lane1 * 33u) ^ units[i];
-        if (i + 1 >= n) break;
-        if (units[i + 1] == 0) break;
-        lane2 = (lane2 * 33u) ^ units[i + 1];
-    }
-    std::free(units);
-    uint32_t h = lane1 + lane2 * 1566083941u;
-    if (h == 0x80000000u) return 0;
-    auto sh = static_cast<int32_t>(h);
-    return sh < 0 ? -sh : sh;
+    uint32_t v = h.lane1 + h.lane2 * 1566083941u;
+    if (v == 0x80000000u) return 0;
+    auto sv = static_cast<int32_t>(v);
+    return sv < 0 ? -sv : sv;
 }
 
 int32_t mvfiles_stable_hash(const char *text) noexcept {

@@ -17,8 +17,8 @@ char *mvfiles_strndup(const char *s, size_t n) noexcept;
 // "" for NULL; NULL when memory runs out. Released with free().
 char *mvfiles_url_encode(const char *s) noexcept;
 
-// Hash of exactly len bytes decoded as UTF-8 into UTF-16 units; 0 for NULL,
-// malformed UTF-8 or no memory. Range 0..2147483647.
+// Hash of exactly len bytes decoded as UTF-8 into UTF-16 units; 0 for NULL
+// or malformed UTF-8. Range 0..2147483647. Allocates nothing.
 int32_t mvfiles_stable_hash_impl(const char *s, size_t len) noexcept;
 
 // 1 when a table stamped at t is stale under ttl, else 0.

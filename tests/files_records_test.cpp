@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "api/core.h"
+#include "api/util.h"
 #include "mvfiles.h"
 #include "support/service.h"
 
@@ -121,69 +122,64 @@ TEST_F(FileRecords, DefaultsAndOutOfRange) {
     expect_defaults(0, false);
 }
 
-TEST_F(FileRecords, MemberNames) {
-    struct Case {
-        const char *members;
-        const char *key, *file_name;
-    } cases[] = {
-        {R"("Key":"k","FileName":"f")", "k", "f"},                       // PascalCase
-        {R"("KEY":"k","FILENAME":"f")", "k", "f"},                       // any case
-        {R"("fIlEnAmE":"ci","FileName":"pascal")", nullptr, "pascal"},   // exact beats folded
-        {R"("FileName":"pascal","fileName":"camel")", nullptr, "camel"}, // camel beats Pascal
-        {R"("fileName":"first","fileName":"second")", nullptr, "first"}, // first duplicate
-        {R"("file_name":"x","filename ":"y")", nullptr, nullptr},        // no near misses
+// The table reads each member the way the shared dual-name readers would
+// read it from the same object: same spelling rules, same conversions.
+TEST_F(FileRecords, ReadsMembersLikeTheSharedReaders) {
+    auto parse = [](const std::string &obj) {
+        std::string copy = obj;
+        return yyjson_read(copy.c_str(), copy.size(), 0);
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.members);
-        load_one(c.members);
-        EXPECT_STREQ(mvfiles_key(0), c.key);
-        EXPECT_STREQ(mvfiles_filename(0), c.file_name);
+    const char *spellings[] = {R"("fileName":"camel")", R"("FileName":"pascal")",
+                               R"("FILENAME":"upper")", R"("filename":"lower")",
+                               R"("fileName ":"near")", R"("fileName":7)"};
+    for (const char *x : spellings) {
+        for (const char *y : spellings) {
+            std::string members = std::string(x) + "," + y;
+            SCOPED_TRACE(members);
+            load_one(members);
+            yyjson_doc *doc = parse("{" + members + "}");
+            const char *want;
+            mvfiles_js(&want, yyjson_doc_get_root(doc), "fileName", "FileName");
+            EXPECT_STREQ(mvfiles_filename(0), want);
+            yyjson_doc_free(doc);
+        }
     }
-    // The id member is spelled imDbID or imdbID.
-    load_one(R"("imdbID":"tt1")");
-    EXPECT_STREQ(mvfiles_imdb(0), "tt1");
-    load_one(R"("IMDBID":"tt2")");
-    EXPECT_STREQ(mvfiles_imdb(0), "tt2");
-    load_one(R"("Season":3,"Episode":4,"IsHDR":false,"VideoWidth":720,"Entries":[{"Uri":"U"}])");
-    EXPECT_EQ(mvfiles_season(0), 3);
-    EXPECT_EQ(mvfiles_episode(0), 4);
-    EXPECT_EQ(mvfiles_is_hdr(0), 0);
-    EXPECT_EQ(mvfiles_video_width(0), 720);
-    EXPECT_STREQ(mvfiles_entry_uri(0, 0), "U");
-}
 
-TEST_F(FileRecords, NumberAndFlagRules) {
-    struct Case {
-        const char *members;
-        int32_t season, is_hdr, width;
+    const char *values[] = {"0", "-1", "-5", "2.9", "-1.5", "-2.5", "99999999999", "-99999999999",
+                            "2100000000.0", "1e12", "-1e12", "18446744073709551615", "1e19",
+                            "-1e19", "true", "false", "null", "\"3\"", "[]", "{}"};
+    for (const char *v : values) {
+        std::string members;
+        for (const char *name : {"size", "season", "isHDR", "VideoWidth", "SubtitleCount"})
+            members += std::string(members.empty() ? "" : ",") + "\"" + name + "\":" + v;
+        SCOPED_TRACE(members);
+        load_one(members);
+        yyjson_doc *doc = parse("{" + members + "}");
+        yyjson_val *obj = yyjson_doc_get_root(doc);
         int64_t size;
-    } cases[] = {
-        {R"("season":0)", 0, -1, 0, 0},
-        {R"("season":-1)", -1, -1, 0, 0},
-        {R"("season":-5)", -1, -1, 0, 0},      // below -1 reads as none
-        {R"("season":2.9)", 2, -1, 0, 0},      // reals truncate
-        {R"("season":-1.5)", -1, -1, 0, 0},
-        {R"("season":-2.5)", -1, -1, 0, 0},
-        {R"("season":99999999999)", 2147483647, -1, 0, 0},
-        {R"("isHDR":true)", -1, 1, 0, 0},
-        {R"("isHDR":false)", -1, 0, 0, 0},
-        {R"("isHDR":1)", -1, -1, 0, 0},        // flags only from booleans
-        {R"("isHDR":"true")", -1, -1, 0, 0},
-        {R"("isHDR":null)", -1, -1, 0, 0},
-        {R"("videoWidth":-3)", -1, -1, -3, 0},
-        {R"("videoWidth":1e12)", -1, -1, 2147483647, 0},
-        {R"("size":-7)", -1, -1, 0, -7},
-        {R"("size":1.5e9)", -1, -1, 0, 1500000000},
-        {R"("size":18446744073709551615)", -1, -1, 0, INT64_MAX},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.members);
-        load_one(c.members);
-        EXPECT_EQ(mvfiles_season(0), c.season);
-        EXPECT_EQ(mvfiles_is_hdr(0), c.is_hdr);
-        EXPECT_EQ(mvfiles_video_width(0), c.width);
-        EXPECT_EQ(mvfiles_size(0), c.size);
+        int32_t season, width, subs;
+        int hdr;
+        mvfiles_jll(&size, obj, "size", "Size");
+        bool has_season = mvfiles_ji(&season, obj, "season", "Season");
+        bool has_hdr = mvfiles_jb(&hdr, obj, "isHDR", "IsHDR");
+        mvfiles_ji(&width, obj, "videoWidth", "VideoWidth");
+        mvfiles_ji(&subs, obj, "subtitleCount", "SubtitleCount");
+        EXPECT_EQ(mvfiles_size(0), size);
+        EXPECT_EQ(mvfiles_season(0), has_season && season >= -1 ? season : -1);
+        EXPECT_EQ(mvfiles_is_hdr(0), has_hdr ? hdr : -1);
+        EXPECT_EQ(mvfiles_video_width(0), width);
+        EXPECT_EQ(mvfiles_subtitle_count(0), subs);
+        yyjson_doc_free(doc);
     }
+
+    // The cases hosts meet most.
+    load_one(R"("Key":"k","FileName":"f","imdbID":"tt1","Season":-5,"IsHDR":1,"Episode":0)");
+    EXPECT_STREQ(mvfiles_key(0), "k");
+    EXPECT_STREQ(mvfiles_filename(0), "f");
+    EXPECT_STREQ(mvfiles_imdb(0), "tt1");
+    EXPECT_EQ(mvfiles_season(0), -1);
+    EXPECT_EQ(mvfiles_episode(0), 0);
+    EXPECT_EQ(mvfiles_is_hdr(0), -1);
 }
 
 TEST_F(FileRecords, AccessEntries) {

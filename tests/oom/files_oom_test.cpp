@@ -177,27 +177,6 @@ TEST_F(FilesOom, LookupByKeys) {
     sweep([] { return mvfiles_get_by_keys(keys, 4); });
 }
 
-TEST_F(FilesOom, Playability) {
-    // The same look-up underneath; an allocation failure is never "playable".
-    gs.svc.fallback = mvtest::Answer::json(answer);
-    long runs = mvtest::failalloc_sweep(
-        [&] {
-            gs.reset_marks();
-            return mvfiles_is_playable("tt0000003");
-        },
-        [&](long, int32_t r, bool tripped) {
-            if (tripped)
-                EXPECT_TRUE(r == MVFILES_ERR_OOM || r == -1 || r == MVFILES_ERR_JSON) << r;
-            else
-                EXPECT_EQ(r, 1);
-        },
-        [&] {
-            if (std::strcmp(g_sf.files_key, kPreviousKey) != 0) restore_previous();
-            gs.svc.fallback = mvtest::Answer::json(answer);
-        });
-    EXPECT_GT(runs, 5);
-}
-
 TEST_F(FilesOom, FileJson) {
     gs.svc.fallback = mvtest::Answer::json(answer);
     ASSERT_EQ(mvfiles_get_by_imdb("tt0000002", -1, -1), 0);

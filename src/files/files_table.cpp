@@ -137,10 +137,39 @@ uint8_t match_len(size_t len, const char *key, const Name &name) {
     }
 }
 
+// Exact comparison of n bytes, in word-sized steps that stay inside both texts.
+bool same_bytes(const char *x, const char *y, size_t n) {
+    uint64_t a, b;
+    while (n >= 8) {
+        std::memcpy(&a, x, 8);
+        std::memcpy(&b, y, 8);
+        if (a != b) return false;
+        x += 8, y += 8, n -= 8;
+    }
+    if (n >= 4) {
+        uint32_t c, d;
+        std::memcpy(&c, x, 4);
+        std::memcpy(&d, y, 4);
+        if (c != d) return false;
+        x += 4, y += 4, n -= 4;
+    }
+    while (n--)
+        if (*x++ != *y++) return false;
+    return true;
+}
+
+// Objects of one answer list their members in the same order, so each
+// position remembers the name found there last time and tries it first.
+constexpr size_t kPositions = 32;
+struct Layout {
+    uint8_t at[kPositions];
+    Layout() { std::memset(at, 0xFF, sizeof at); }
+};
+
 // Fills out[i] with the value of names[i] in obj (NULL when absent).
 template <size_t N>
 void find_members(yyjson_val *obj, const Name (&names)[N], const ByLength &by_len,
-                  yyjson_val *(&out)[N]) {
+                  Layout &layout, yyjson_val *(&out)[N]) {
     uint8_t rank[N];
     for (size_t i = 0; i < N; i++) {
         out[i] = nullptr;
@@ -148,10 +177,18 @@ void find_members(yyjson_val *obj, const Name (&names)[N], const ByLength &by_le
     }
     yyjson_obj_iter it = yyjson_obj_iter_with(obj);
     yyjson_val *key;
-    while ((key = yyjson_obj_iter_next(&it)) != nullptr) {
+    for (size_t pos = 0; (key = yyjson_obj_iter_next(&it)) != nullptr; pos++) {
         size_t len = unsafe_yyjson_get_len(key);
         if (len > kMaxLen) continue;
         const char *k = unsafe_yyjson_get_str(key);
+        uint8_t guess = pos < kPositions ? layout.at[pos] : 0xFF;
+        if (guess < N && names[guess].len == len && same_bytes(k, names[guess].a, len)) {
+            if (rank[guess] != 0) {
+                rank[guess] = 0;
+                out[guess] = yyjson_obj_iter_get_val(key);
+            }
+            continue;
+        }
         for (size_t c = 0; c < by_len.count[len]; c++) {
             size_t i = by_len.index[len][c];
             uint8_t r = match_len(len, k, names[i]);
@@ -160,6 +197,7 @@ void find_members(yyjson_val *obj, const Name (&names)[N], const ByLength &by_le
                 rank[i] = r;
                 out[i] = yyjson_obj_iter_get_val(key);
             }
+            if (pos < kPositions) layout.at[pos] = static_cast<uint8_t>(i);
             break;  // no two names of a table fold to the same text
         }
     }
@@ -254,7 +292,7 @@ int32_t content_source(yyjson_val *src) {
 
 // Reads the access entries of one file; false when memory ran out (nothing
 // is left allocated in f).
-bool read_entries(mvfiles_file *f, yyjson_val *arr) {
+bool read_entries(mvfiles_file *f, yyjson_val *arr, Layout &layout) {
     size_t n = yyjson_arr_size(arr);
     if (n == 0) return true;
     const size_t row = 2 * sizeof(const char *) + 2 * sizeof(int32_t);
@@ -271,7 +309,7 @@ bool read_entries(mvfiles_file *f, yyjson_val *arr) {
     yyjson_arr_foreach(arr, idx, max, e) {
         if (!yyjson_is_obj(e)) continue;
         yyjson_val *m[E_COUNT];
-        find_members(e, kEntryNames, kEntryByLen, m);
+        find_members(e, kEntryNames, kEntryByLen, layout, m);
         f->entry_uri[k] = as_text(m[E_URI]);
         f->entry_url[k] = as_text(m[E_URL]);
         f->entry_active[k] = as_flag(m[E_ACTIVE], 0);
@@ -283,9 +321,9 @@ bool read_entries(mvfiles_file *f, yyjson_val *arr) {
 }
 
 // Reads one file object; false when memory ran out.
-bool read_record(mvfiles_file *f, yyjson_val *obj) {
+bool read_record(mvfiles_file *f, yyjson_val *obj, Layout &files_layout, Layout &entries_layout) {
     yyjson_val *m[M_FILE_COUNT];
-    find_members(obj, kFileNames, kFileByLen, m);
+    find_members(obj, kFileNames, kFileByLen, files_layout, m);
     f->json = obj;
     f->key = as_text(m[M_KEY]);
     f->imdb = as_text(m[M_IMDB]);
@@ -308,7 +346,7 @@ bool read_record(mvfiles_file *f, yyjson_val *obj) {
     f->audio_channels = as_count(m[M_AUDIO]);
     f->video_width = as_count(m[M_WIDTH]);
     f->video_height = as_count(m[M_HEIGHT]);
-    return read_entries(f, m[M_ENTRIES]);
+    return read_entries(f, m[M_ENTRIES], entries_layout);
 }
 
 }  // namespace
@@ -319,11 +357,12 @@ int32_t mvfiles_files_index(yyjson_val *root) noexcept {
     auto *files = static_cast<mvfiles_file *>(std::calloc(n, sizeof(mvfiles_file)));
     if (!files) return -1;
     uint64_t count = 0;
+    Layout files_layout, entries_layout;
     size_t idx, max;
     yyjson_val *obj;
     yyjson_arr_foreach(root, idx, max, obj) {
         if (!yyjson_is_obj(obj)) continue;
-        if (!read_record(&files[count], obj)) {
+        if (!read_record(&files[count], obj, files_layout, entries_layout)) {
             free_records(files, count);
             return -1;
         }

@@ -20,9 +20,16 @@ mvfiles_result take_answer(char *body, uint64_t len) {
         mvfiles_set_err("empty body");
         return MVFILES_ERR_EMPTY;
     }
-    yyjson_doc *doc = yyjson_read_opts(body, static_cast<size_t>(len), 0, nullptr, nullptr);
+    yyjson_read_err err;
+    yyjson_doc *doc = yyjson_read_opts(body, static_cast<size_t>(len), 0, nullptr, &err);
     std::free(body);
     if (!doc) {
+        // A valid answer that could not be parsed for lack of memory is not
+        // invalid JSON.
+        if (err.code == YYJSON_READ_ERROR_MEMORY_ALLOCATION) {
+            mvfiles_set_err("oom: indexing files");
+            return MVFILES_ERR_OOM;
+        }
         mvfiles_set_err("getfiles: invalid JSON");
         return MVFILES_ERR_JSON;
     }

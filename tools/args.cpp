@@ -12,8 +12,8 @@ namespace mvcli {
 
 namespace {
 
-const OptSpec OPT_SEASON{"season", 's', "N", "season number (none when omitted)"};
-const OptSpec OPT_EPISODE{"episode", 'e', "N", "episode number (none when omitted)"};
+const OptionDef OPT_SEASON{"season", 's', "N", "season number (none when omitted)"};
+const OptionDef OPT_EPISODE{"episode", 'e', "N", "episode number (none when omitted)"};
 
 const char WRITE_WARNING[] =
     "This command CHANGES REAL DATA on the service. It runs only with --arm;\n"
@@ -72,7 +72,7 @@ std::vector<Command> make_commands() {
     };
 }
 
-const OptSpec GLOBAL_OPTS[] = {
+const OptionDef GLOBAL_OPTS[] = {
     {"corpus", 0, "DIR", "offline corpus directory (default: the bundled fixtures)"},
     {"host", 0, "ORIGIN", "use the live service at ORIGIN instead of the offline corpus"},
     {"json", 0, nullptr, "machine-readable output: one JSON document on stdout"},
@@ -81,7 +81,7 @@ const OptSpec GLOBAL_OPTS[] = {
     {"version", 0, nullptr, "show the library version"},
 };
 
-void append_opt(std::string &out, const OptSpec &o) {
+void append_opt(std::string &out, const OptionDef &o) {
     std::string left = "  ";
     left += o.short_name ? std::string("-") + o.short_name + ", " : std::string("    ");
     left += "--";
@@ -243,7 +243,7 @@ bool parse_command_line(int argc, char **argv, Global &g, Parsed &p) {
         } else {
             if (arg[2] != 0) throw UsageError(c, std::string("unknown option '") + arg + "'");
             char letter = arg[1];
-            const OptSpec *hit = nullptr;
+            const OptionDef *hit = nullptr;
             if (c)
                 for (const auto &o : c->opts)
                     if (o.short_name == letter) hit = &o;
@@ -253,24 +253,24 @@ bool parse_command_line(int argc, char **argv, Global &g, Parsed &p) {
             name = hit->name;
         }
 
-        const OptSpec *spec = nullptr;
+        const OptionDef *def = nullptr;
         bool global = false;
         if (c)
             for (const auto &o : c->opts)
-                if (name == o.name) spec = &o;
-        if (!spec)
+                if (name == o.name) def = &o;
+        if (!def)
             for (const auto &o : GLOBAL_OPTS)
                 if (name == o.name) {
-                    spec = &o;
+                    def = &o;
                     global = true;
                 }
-        if (!spec) throw UsageError(c, std::string("unknown option '") + arg + "'");
+        if (!def) throw UsageError(c, std::string("unknown option '") + arg + "'");
 
-        if (spec->meta && !has_value) {
+        if (def->meta && !has_value) {
             if (i + 1 >= argc)
-                throw UsageError(c, std::string("option '") + arg + "' needs a value (" + spec->meta + ")");
+                throw UsageError(c, std::string("option '") + arg + "' needs a value (" + def->meta + ")");
             value = argv[++i];
-        } else if (!spec->meta && has_value) {
+        } else if (!def->meta && has_value) {
             throw UsageError(c, std::string("option '--") + name + "' takes no value");
         }
 

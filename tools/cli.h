@@ -27,7 +27,7 @@ struct Global {
 };
 
 // One option a command accepts.
-struct OptSpec {
+struct OptionDef {
     const char *name;    // long name without the dashes, also the map key
     char short_name;     // 0 when there is none
     const char *meta;    // value placeholder, nullptr for a plain flag
@@ -59,7 +59,7 @@ struct Command {
     const char *synopsis;   // arguments after the command name
     const char *summary;    // one line for the command list
     const char *details;    // further help text, may be nullptr
-    std::vector<OptSpec> opts;
+    std::vector<OptionDef> opts;
     size_t min_pos;
     size_t max_pos;         // SIZE_MAX for any number
     bool write;

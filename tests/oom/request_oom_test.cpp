@@ -34,6 +34,7 @@ protected:
 
 TEST_F(RequestOom, GetSweep) {
     const char *lines[] = {"Accept: */*", nullptr};
+    int cut_bodies = 0;
     long runs = mvtest::failalloc_sweep(
         [&] {
             char *body = nullptr;
@@ -57,6 +58,7 @@ TEST_F(RequestOom, GetSweep) {
                 return;
             }
             EXPECT_EQ(rc, -1) << "allocation " << k;
+            if (m == "oom: response body") cut_bodies++;
             if (m == "oom: header table") {
                 EXPECT_EQ(code, 777) << "no exchange, no HTTP code";
             } else {
@@ -67,6 +69,9 @@ TEST_F(RequestOom, GetSweep) {
         },
         [] {});
     EXPECT_GT(runs, 3);
+    // A body or header block that could not grow is a failure, never a cut
+    // body handed out as the whole answer.
+    EXPECT_GT(cut_bodies, 0);
 }
 
 TEST_F(RequestOom, PostSweep) {

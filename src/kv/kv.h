@@ -81,6 +81,26 @@ mvfiles_result mvfiles_kv_fetch(const char *tag, const char *prefix) noexcept;
 // table (table_count records) is not empty.
 int mvfiles_kv_cached(const char *tag, uint64_t table_count) noexcept;
 
+// The road shared by the progress, subtitle and session-index look-ups:
+// answer from the held rows while their table is cached under tag, else
+// fetch the rows of prefix and build the table; oom_text names a build that
+// ran out of memory.
+template <typename Build>
+mvfiles_result mvfiles_kv_lookup(const char *tag, const char *prefix, uint64_t table_count,
+                                 Build build, const char *oom_text) noexcept {
+    if (mvfiles_kv_cached(tag, table_count)) {
+        mvfiles_set_err("");
+        return MVFILES_OK;
+    }
+    mvfiles_result rc = mvfiles_kv_fetch(tag, prefix);
+    if (rc != MVFILES_OK) return rc;
+    if (build() != 0) {
+        mvfiles_set_err("%s", oom_text);
+        return MVFILES_ERR_OOM;
+    }
+    return MVFILES_OK;
+}
+
 // Builders over kv_rows: 0, or -1 when memory runs out (the table is then
 // left as it was).
 int32_t mvfiles_index_playlists() noexcept;

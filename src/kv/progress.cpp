@@ -46,17 +46,7 @@ mvfiles_result mvfiles_get_progress(const char *user, int32_t profile, const cha
     }
     char key[288];
     std::snprintf(key, sizeof key, "prog|%s", prefix);
-    if (mvfiles_kv_cached(key, g_sf.progress_count)) {
-        mvfiles_set_err("");
-        return MVFILES_OK;
-    }
-    mvfiles_result rc = mvfiles_kv_fetch(key, prefix);
-    if (rc != MVFILES_OK) return rc;
-    if (mvfiles_index_progress() != 0) {
-        mvfiles_set_err("oom: progress");
-        return MVFILES_ERR_OOM;
-    }
-    return MVFILES_OK;
+    return mvfiles_kv_lookup(key, prefix, g_sf.progress_count, mvfiles_index_progress, "oom: progress");
 }
 
 int32_t mvfiles_progress_count(void) noexcept { return static_cast<int32_t>(g_sf.progress_count); }

@@ -46,17 +46,8 @@ mvfiles_result mvfiles_get_session_index(const char *user) noexcept {
     }
     char key[288];
     std::snprintf(key, sizeof key, "sessix|%s", prefix);
-    if (mvfiles_kv_cached(key, g_sf.sessionix_count)) {
-        mvfiles_set_err("");
-        return MVFILES_OK;
-    }
-    mvfiles_result rc = mvfiles_kv_fetch(key, prefix);
-    if (rc != MVFILES_OK) return rc;
-    if (mvfiles_index_sessionix() != 0) {
-        mvfiles_set_err("oom: session index");
-        return MVFILES_ERR_OOM;
-    }
-    return MVFILES_OK;
+    return mvfiles_kv_lookup(key, prefix, g_sf.sessionix_count, mvfiles_index_sessionix,
+                             "oom: session index");
 }
 
 int32_t mvfiles_sessionix_count(void) noexcept { return static_cast<int32_t>(g_sf.sessionix_count); }

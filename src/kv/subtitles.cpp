@@ -81,17 +81,9 @@ mvfiles_result mvfiles_get_external_subtitles(const char *imdb_id, int32_t seaso
     }
     char key[160];
     std::snprintf(key, sizeof key, "subs|%s|%d|%d", imdb_id, season, episode);
-    if (mvfiles_kv_cached(key, g_sf.subtitle_count)) {
-        mvfiles_set_err("");
-        return MVFILES_OK;
-    }
-    mvfiles_result rc = mvfiles_kv_fetch(key, prefix);
-    if (rc != MVFILES_OK) return rc;
-    if (mvfiles_index_subs(imdb_id, season, episode) != 0) {
-        mvfiles_set_err("oom: subtitles");
-        return MVFILES_ERR_OOM;
-    }
-    return MVFILES_OK;
+    return mvfiles_kv_lookup(
+        key, prefix, g_sf.subtitle_count,
+        [&] { return mvfiles_index_subs(imdb_id, season, episode); }, "oom: subtitles");
 }
 
 int32_t mvfiles_sub_count(void) noexcept { return static_cast<int32_t>(g_sf.subtitle_count); }

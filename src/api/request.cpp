@@ -144,3 +144,24 @@ int32_t mvfiles_http_post(const char *url, const void *body, uint64_t body_len,
     std::free(line);
     return rc;
 }
+
+mvfiles_result mvfiles_judge_response(int32_t rc, const char *msg, int32_t status, char **body,
+                                      const char *not_found, const char *not_allowed) noexcept {
+    if (rc != 0) {
+        mvfiles_set_err("transport: %s", msg);
+        return MVFILES_ERR_TRANSPORT;
+    }
+    if (status >= 200 && status <= 299) return MVFILES_OK;
+    std::free(*body);
+    *body = nullptr;
+    if (status == 404 && not_found) {
+        mvfiles_set_err("%s", not_found);
+        return MVFILES_ERR_NOT_FOUND;
+    }
+    if (status == 405 && not_allowed) {
+        mvfiles_set_err("%s", not_allowed);
+        return MVFILES_ERR_HTTP;
+    }
+    mvfiles_set_err("HTTP %ld", static_cast<long>(status));
+    return MVFILES_ERR_HTTP;
+}

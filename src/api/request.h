@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "mvfiles.h"
 #include "veltrona_http.h"
 
 // Most body bytes a response may carry (32 MiB).
@@ -24,5 +25,14 @@ int32_t mvfiles_http_get(const char *url, const char *const *header_lines, char 
 int32_t mvfiles_http_post(const char *url, const void *body, uint64_t body_len,
                           const char *content_type, char **out_body, uint64_t *out_len,
                           int32_t *out_status, char *msg, size_t msg_size) noexcept;
+
+// Judges a request for the look-up or write that sent it, from the result
+// and message of mvfiles_http_get/post and the status: 1 "transport: msg"
+// when the request failed; for a status outside 200..299 the body is
+// released and the result is 5 with not_found for a 404 (when given), 2
+// with not_allowed for a 405 (when given), else 2 "HTTP <status>". 0 when
+// the caller goes on with the body.
+mvfiles_result mvfiles_judge_response(int32_t rc, const char *msg, int32_t status, char **body,
+                                      const char *not_found, const char *not_allowed) noexcept;
 
 #endif

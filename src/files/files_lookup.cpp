@@ -112,20 +112,9 @@ mvfiles_result mvfiles_files_fetch(const char *id, int32_t season, int32_t episo
     int32_t status = 0;
     int32_t rc = mvfiles_http_get(url, nullptr, &body, &len, nullptr, &status, msg, sizeof msg);
     std::free(url);
-    if (rc != 0) {
-        mvfiles_set_err("transport: %s", msg);
-        return MVFILES_ERR_TRANSPORT;
-    }
-    if (status == 404) {
-        std::free(body);
-        mvfiles_set_err("no files for this id (HTTP 404)");
-        return MVFILES_ERR_NOT_FOUND;
-    }
-    if (status < 200 || status > 299) {
-        std::free(body);
-        mvfiles_set_err("HTTP %ld", static_cast<long>(status));
-        return MVFILES_ERR_HTTP;
-    }
+    mvfiles_result judged =
+        mvfiles_judge_response(rc, msg, status, &body, "no files for this id (HTTP 404)", nullptr);
+    if (judged != MVFILES_OK) return judged;
     mvfiles_result r = take_answer(body, len);
     if (r != MVFILES_OK) return r;
     std::memcpy(g_sf.files_key, key, sizeof key);
@@ -203,25 +192,10 @@ mvfiles_result mvfiles_files_fetch_keys(const char *const *keys, uint64_t count)
                                    msg, sizeof msg);
     std::free(url);
     std::free(json);
-    if (rc != 0) {
-        mvfiles_set_err("transport: %s", msg);
-        return MVFILES_ERR_TRANSPORT;
-    }
-    if (status == 405) {
-        std::free(body);
-        mvfiles_set_err("getfiles POST: HTTP 405 (server is GET-only, SPEC D3)");
-        return MVFILES_ERR_HTTP;
-    }
-    if (status == 404) {
-        std::free(body);
-        mvfiles_set_err("no files for these keys (HTTP 404)");
-        return MVFILES_ERR_NOT_FOUND;
-    }
-    if (status < 200 || status > 299) {
-        std::free(body);
-        mvfiles_set_err("HTTP %ld", static_cast<long>(status));
-        return MVFILES_ERR_HTTP;
-    }
+    mvfiles_result judged =
+        mvfiles_judge_response(rc, msg, status, &body, "no files for these keys (HTTP 404)",
+                               "getfiles POST: HTTP 405 (server is GET-only, SPEC D3)");
+    if (judged != MVFILES_OK) return judged;
     mvfiles_result r = take_answer(body, len);
     if (r != MVFILES_OK) return r;
     std::snprintf(g_sf.files_key, sizeof g_sf.files_key, "keys|%zu", static_cast<size_t>(count));

@@ -106,20 +106,9 @@ mvfiles_result mvfiles_kv_fetch(const char *tag, const char *prefix) noexcept {
     char msg[256] = "";
     int32_t rc = mvfiles_http_get(url, nullptr, &body, &len, nullptr, &status, msg, sizeof msg);
     std::free(url);
-    if (rc != 0) {
-        mvfiles_set_err("transport: %s", msg);
-        return MVFILES_ERR_TRANSPORT;
-    }
-    if (status == 404) {
-        std::free(body);
-        mvfiles_set_err("no rows for prefix (HTTP 404)");
-        return MVFILES_ERR_NOT_FOUND;
-    }
-    if (status < 200 || status > 299) {
-        std::free(body);
-        mvfiles_set_err("HTTP %ld", static_cast<long>(status));
-        return MVFILES_ERR_HTTP;
-    }
+    mvfiles_result judged =
+        mvfiles_judge_response(rc, msg, status, &body, "no rows for prefix (HTTP 404)", nullptr);
+    if (judged != MVFILES_OK) return judged;
     if (!body || len == 0) {
         std::free(body);
         mvfiles_set_err("empty body");

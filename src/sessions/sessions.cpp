@@ -60,20 +60,9 @@ mvfiles_result mvfiles_sessions_fetch(const char *ids) noexcept {
     int32_t rc = mvfiles_http_post(url, ids, std::strlen(ids), "text/plain", &body, &body_len,
                                    &status, msg, sizeof msg);
     std::free(url);
-    if (rc != 0) {
-        mvfiles_set_err("transport: %s", msg);
-        return MVFILES_ERR_TRANSPORT;
-    }
-    if (status == 405) {
-        std::free(body);
-        mvfiles_set_err("sessions: HTTP 405 (GET is not allowed, POST-only)");
-        return MVFILES_ERR_HTTP;
-    }
-    if (status < 200 || status > 299) {
-        std::free(body);
-        mvfiles_set_err("HTTP %ld", static_cast<long>(status));
-        return MVFILES_ERR_HTTP;
-    }
+    mvfiles_result judged = mvfiles_judge_response(
+        rc, msg, status, &body, nullptr, "sessions: HTTP 405 (GET is not allowed, POST-only)");
+    if (judged != MVFILES_OK) return judged;
     if (!body || body_len == 0) {
         std::free(body);
         mvfiles_set_err("empty body");

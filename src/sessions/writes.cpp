@@ -22,15 +22,9 @@ mvfiles_result send_write(const char *url, const void *body, uint64_t body_len,
     char msg[256];
     int32_t rc = mvfiles_http_post(url, body, body_len, content_type, &reply, &reply_len, &status,
                                    msg, sizeof msg);
+    mvfiles_result judged = mvfiles_judge_response(rc, msg, status, &reply, nullptr, nullptr);
     std::free(reply);
-    if (rc != 0) {
-        mvfiles_set_err("transport: %s", msg);
-        return MVFILES_ERR_TRANSPORT;
-    }
-    if (status < 200 || status > 299) {
-        mvfiles_set_err("HTTP %ld", static_cast<long>(status));
-        return MVFILES_ERR_HTTP;
-    }
+    if (judged != MVFILES_OK) return judged;
     mvfiles_set_err("");
     return MVFILES_OK;
 }

@@ -9,41 +9,14 @@
 #include "api/core.h"
 #include "kv/kv.h"
 #include "mvfiles.h"
+#include "support/kv_rows.h"
 #include "support/service.h"
 
 namespace {
 
-std::string quote(const std::string &s) {
-    std::string o = "\"";
-    for (char c : s) {
-        if (c == '"' || c == '\\') o += '\\';
-        o += c;
-    }
-    return o + "\"";
-}
-
-// One StartsWith row with its parts split at "_", as the service sends it.
-std::string row(const std::string &key, const char *value) {
-    std::string o = "{\"key\":" + quote(key) + ",\"value\":" + (value ? quote(value) : "null");
-    size_t start = 0;
-    for (int i = 0; i < 10; i++) {
-        o += ",\"p" + std::to_string(i) + "\":";
-        if (start == std::string::npos) {
-            o += "null";
-            continue;
-        }
-        size_t us = key.find('_', start);
-        o += quote(key.substr(start, us == std::string::npos ? std::string::npos : us - start));
-        start = us == std::string::npos ? us : us + 1;
-    }
-    return o + "}";
-}
-
-std::string rows(const std::vector<std::string> &r) {
-    std::string o = "[";
-    for (size_t i = 0; i < r.size(); i++) o += (i ? "," : "") + r[i];
-    return o + "]";
-}
+using mvtest::quote;
+using mvtest::rows;
+const auto row = mvtest::parts_row;
 
 const char *const kGetAuthOk = "eyJvayI6dHJ1ZX0=";  // {"ok":true}
 

@@ -8,22 +8,14 @@
 
 #include "api/core.h"
 #include "mvfiles.h"
+#include "support/kv_rows.h"
 #include "support/service.h"
 
 namespace {
 
-std::string quote(const std::string &s) {
-    std::string o = "\"";
-    for (char c : s) {
-        if (c == '"' || c == '\\') o += '\\';
-        o += c;
-    }
-    return o + "\"";
-}
-
-std::string row(const std::string &key, const char *value) {
-    return "{\"key\":" + quote(key) + ",\"value\":" + (value ? quote(value) : "null") + "}";
-}
+using mvtest::quote;
+using mvtest::rows;
+const auto row = mvtest::plain_row;
 
 class Playlists : public ::testing::Test {
 protected:

@@ -8,28 +8,14 @@
 
 #include "api/core.h"
 #include "mvfiles.h"
+#include "support/kv_rows.h"
 #include "support/service.h"
 
 namespace {
 
-std::string quote(const std::string &s) {
-    std::string o = "\"";
-    for (char c : s) {
-        if (c == '"' || c == '\\') o += '\\';
-        o += c;
-    }
-    return o + "\"";
-}
-
-std::string row(const std::string &key, const char *value) {
-    return "{\"key\":" + quote(key) + ",\"value\":" + (value ? quote(value) : "null") + "}";
-}
-
-std::string rows(const std::vector<std::string> &r) {
-    std::string o = "[";
-    for (size_t i = 0; i < r.size(); i++) o += (i ? "," : "") + r[i];
-    return o + "]";
-}
+using mvtest::quote;
+using mvtest::rows;
+const auto row = mvtest::plain_row;
 
 // base64 of {"user":"u-1","ok":true}
 const char kAuth[] = "eyJ1c2VyIjoidS0xIiwib2siOnRydWV9";

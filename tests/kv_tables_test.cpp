@@ -11,37 +11,14 @@
 
 #include "api/core.h"
 #include "mvfiles.h"
+#include "support/kv_rows.h"
 #include "support/service.h"
 
 namespace {
 
-std::string quote(const std::string &s) {
-    std::string o = "\"";
-    for (char c : s) {
-        if (c == '"' || c == '\\') o += '\\';
-        o += c;
-    }
-    return o + "\"";
-}
-
-// One StartsWith row with its parts split at "_", as the service sends it.
-std::string row(const std::string &key, const char *value) {
-    std::string o = "{\"key\":" + quote(key) + ",\"value\":" + (value ? quote(value) : "null");
-    size_t start = 0;
-    for (int i = 0; i < 10 && start != std::string::npos; i++) {
-        size_t us = key.find('_', start);
-        o += ",\"p" + std::to_string(i) + "\":" +
-             quote(key.substr(start, us == std::string::npos ? us : us - start));
-        start = us == std::string::npos ? us : us + 1;
-    }
-    return o + "}";
-}
-
-std::string rows(const std::vector<std::string> &r) {
-    std::string o = "[";
-    for (size_t i = 0; i < r.size(); i++) o += (i ? "," : "") + r[i];
-    return o + "]";
-}
+using mvtest::quote;
+using mvtest::rows;
+const auto row = mvtest::parts_row;
 
 const char kStartsWith[] = "http://127.0.0.1:9/api/KeyValue/StartsWith?k=";
 

@@ -165,3 +165,33 @@ mvfiles_result mvfiles_judge_response(int32_t rc, const char *msg, int32_t statu
     mvfiles_set_err("HTTP %ld", static_cast<long>(status));
     return MVFILES_ERR_HTTP;
 }
+
+mvfiles_result mvfiles_read_array(char *body, uint64_t len, const char *word, const char *oom_text,
+                                  yyjson_doc **doc) noexcept {
+    *doc = nullptr;
+    if (!body || len == 0) {
+        std::free(body);
+        mvfiles_set_err("empty body");
+        return MVFILES_ERR_EMPTY;
+    }
+    yyjson_read_err err;
+    yyjson_doc *d = yyjson_read_opts(body, static_cast<size_t>(len), 0, nullptr, &err);
+    std::free(body);
+    if (!d) {
+        // A valid answer that could not be parsed for lack of memory is not
+        // invalid JSON.
+        if (err.code == YYJSON_READ_ERROR_MEMORY_ALLOCATION) {
+            mvfiles_set_err("%s", oom_text);
+            return MVFILES_ERR_OOM;
+        }
+        mvfiles_set_err("%s: invalid JSON", word);
+        return MVFILES_ERR_JSON;
+    }
+    if (!yyjson_is_arr(yyjson_doc_get_root(d))) {
+        yyjson_doc_free(d);
+        mvfiles_set_err("%s: root is not an array", word);
+        return MVFILES_ERR_JSON;
+    }
+    *doc = d;
+    return MVFILES_OK;
+}

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <yyjson.h>
+
 #include "mvfiles.h"
 #include "veltrona_http.h"
 
@@ -34,5 +36,12 @@ int32_t mvfiles_http_post(const char *url, const void *body, uint64_t body_len,
 // the caller goes on with the body.
 mvfiles_result mvfiles_judge_response(int32_t rc, const char *msg, int32_t status, char **body,
                                       const char *not_found, const char *not_allowed) noexcept;
+
+// Reads a 2xx answer whose root must be an array, taking ownership of body:
+// 4 "empty body" for no body, 8 with oom_text when the parse ran out of
+// memory, 3 "<word>: invalid JSON" or "<word>: root is not an array".
+// On 0, *doc holds the document (the array may be empty).
+mvfiles_result mvfiles_read_array(char *body, uint64_t len, const char *word, const char *oom_text,
+                                  yyjson_doc **doc) noexcept;
 
 #endif

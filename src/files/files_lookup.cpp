@@ -15,30 +15,10 @@ namespace {
 // root, index. Takes ownership of body. On success the document is stored
 // and the caller writes the cache key.
 mvfiles_result take_answer(char *body, uint64_t len) {
-    if (!body || len == 0) {
-        std::free(body);
-        mvfiles_set_err("empty body");
-        return MVFILES_ERR_EMPTY;
-    }
-    yyjson_read_err err;
-    yyjson_doc *doc = yyjson_read_opts(body, static_cast<size_t>(len), 0, nullptr, &err);
-    std::free(body);
-    if (!doc) {
-        // A valid answer that could not be parsed for lack of memory is not
-        // invalid JSON.
-        if (err.code == YYJSON_READ_ERROR_MEMORY_ALLOCATION) {
-            mvfiles_set_err("oom: indexing files");
-            return MVFILES_ERR_OOM;
-        }
-        mvfiles_set_err("getfiles: invalid JSON");
-        return MVFILES_ERR_JSON;
-    }
+    yyjson_doc *doc;
+    mvfiles_result read = mvfiles_read_array(body, len, "getfiles", "oom: indexing files", &doc);
+    if (read != MVFILES_OK) return read;
     yyjson_val *root = yyjson_doc_get_root(doc);
-    if (!yyjson_is_arr(root)) {
-        yyjson_doc_free(doc);
-        mvfiles_set_err("getfiles: root is not an array");
-        return MVFILES_ERR_JSON;
-    }
     if (yyjson_arr_size(root) == 0) {
         yyjson_doc_free(doc);
         mvfiles_set_err("getfiles: no files (empty array)");

@@ -109,31 +109,10 @@ mvfiles_result mvfiles_kv_fetch(const char *tag, const char *prefix) noexcept {
     mvfiles_result judged =
         mvfiles_judge_response(rc, msg, status, &body, "no rows for prefix (HTTP 404)", nullptr);
     if (judged != MVFILES_OK) return judged;
-    if (!body || len == 0) {
-        std::free(body);
-        mvfiles_set_err("empty body");
-        return MVFILES_ERR_EMPTY;
-    }
-
-    yyjson_read_err err;
-    yyjson_doc *doc = yyjson_read_opts(body, static_cast<size_t>(len), 0, nullptr, &err);
-    std::free(body);
-    if (!doc) {
-        // A valid answer that could not be parsed for lack of memory is not
-        // "invalid JSON": the host may retry it.
-        if (err.code == YYJSON_READ_ERROR_MEMORY_ALLOCATION) {
-            mvfiles_set_err("oom: kv rows");
-            return MVFILES_ERR_OOM;
-        }
-        mvfiles_set_err("keyvalue: invalid JSON");
-        return MVFILES_ERR_JSON;
-    }
+    yyjson_doc *doc;
+    mvfiles_result read = mvfiles_read_array(body, len, "keyvalue", "oom: kv rows", &doc);
+    if (read != MVFILES_OK) return read;
     yyjson_val *root = yyjson_doc_get_root(doc);
-    if (!root || !yyjson_is_arr(root)) {
-        yyjson_doc_free(doc);
-        mvfiles_set_err("keyvalue: root is not an array");
-        return MVFILES_ERR_JSON;
-    }
     size_t n = yyjson_arr_size(root);
     if (n == 0) {
         yyjson_doc_free(doc);

@@ -63,30 +63,10 @@ mvfiles_result mvfiles_sessions_fetch(const char *ids) noexcept {
     mvfiles_result judged = mvfiles_judge_response(
         rc, msg, status, &body, nullptr, "sessions: HTTP 405 (GET is not allowed, POST-only)");
     if (judged != MVFILES_OK) return judged;
-    if (!body || body_len == 0) {
-        std::free(body);
-        mvfiles_set_err("empty body");
-        return MVFILES_ERR_EMPTY;
-    }
-
-    yyjson_read_err err;
-    yyjson_doc *doc = yyjson_read_opts(body, static_cast<size_t>(body_len), 0, nullptr, &err);
-    std::free(body);
-    if (!doc) {
-        // Running out of memory while parsing says nothing about the answer.
-        if (err.code == YYJSON_READ_ERROR_MEMORY_ALLOCATION) {
-            mvfiles_set_err("oom: sessions");
-            return MVFILES_ERR_OOM;
-        }
-        mvfiles_set_err("sessions: invalid JSON");
-        return MVFILES_ERR_JSON;
-    }
+    yyjson_doc *doc;
+    mvfiles_result read = mvfiles_read_array(body, body_len, "sessions", "oom: sessions", &doc);
+    if (read != MVFILES_OK) return read;
     yyjson_val *root = yyjson_doc_get_root(doc);
-    if (!yyjson_is_arr(root)) {
-        yyjson_doc_free(doc);
-        mvfiles_set_err("sessions: root is not an array");
-        return MVFILES_ERR_JSON;
-    }
 
     size_t n = yyjson_arr_size(root);
     auto *rows = static_cast<mvfiles_session *>(std::calloc(n ? n : 1, sizeof(mvfiles_session)));

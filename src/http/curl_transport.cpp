@@ -18,6 +18,10 @@
 #include <cstring>
 
 #include <curl/curl.h>
+#include <netdb.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include "http/buf.h"
 #include "http/headers.h"
@@ -47,6 +51,7 @@ struct cwork {
     CURLM *multi;
     CURLU *url;
     curl_slist *headers;
+    curl_slist *resolve; // the host's addresses, resolved on the calling thread
     int https;
 
     // Raw head of the answer being received, status line first.
@@ -433,11 +438,73 @@ unsigned long crack_url(cwork *w, const char *url) {
     return 0;
 }
 
+// Resolves the URL's host name on the calling thread and hands the
+// addresses to libcurl as its DNS entry for host and port. libcurl would
+// otherwise resolve names on a thread of its own, and the library starts
+// none. As with the platform resolver on Windows, the look-up itself is not
+// bounded by the connect timeout. IP literals need no look-up.
+CURLcode pre_resolve(cwork *w) {
+    char *host = nullptr, *port = nullptr;
+    if (curl_url_get(w->url, CURLUPART_HOST, &host, CURLU_PUNYCODE) != CURLUE_OK)
+        return CURLE_URL_MALFORMAT;
+    if (curl_url_get(w->url, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT) != CURLUE_OK) {
+        curl_free(host);
+        return CURLE_URL_MALFORMAT;
+    }
+    unsigned char probe[sizeof(struct in6_addr)];
+    CURLcode rc = CURLE_OK;
+    if (host[0] != '[' && inet_pton(AF_INET, host, probe) != 1) {
+        struct addrinfo hints;
+        std::memset(&hints, 0, sizeof hints);
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        struct addrinfo *list = nullptr;
+        int gai = getaddrinfo(host, port, &hints, &list);
+        if (gai != 0 || !list) {
+            rc = gai == EAI_MEMORY ? CURLE_OUT_OF_MEMORY : CURLE_COULDNT_RESOLVE_HOST;
+        } else {
+            veltrona_buf entry{};
+            bool ok = veltrona_buf_adds(&entry, host) == 0 && veltrona_buf_addc(&entry, ':') == 0 &&
+                      veltrona_buf_adds(&entry, port) == 0 && veltrona_buf_addc(&entry, ':') == 0;
+            int n = 0;
+            for (struct addrinfo *a = list; ok && a; a = a->ai_next) {
+                char text[INET6_ADDRSTRLEN];
+                const void *src = nullptr;
+                if (a->ai_family == AF_INET)
+                    src = &reinterpret_cast<struct sockaddr_in *>(a->ai_addr)->sin_addr;
+                else if (a->ai_family == AF_INET6)
+                    src = &reinterpret_cast<struct sockaddr_in6 *>(a->ai_addr)->sin6_addr;
+                if (!src || !inet_ntop(a->ai_family, src, text, sizeof text)) continue;
+                bool v6 = a->ai_family == AF_INET6;
+                ok = (n == 0 || veltrona_buf_addc(&entry, ',') == 0) &&
+                     (!v6 || veltrona_buf_addc(&entry, '[') == 0) && veltrona_buf_adds(&entry, text) == 0 &&
+                     (!v6 || veltrona_buf_addc(&entry, ']') == 0);
+                n++;
+            }
+            freeaddrinfo(list);
+            if (!ok) {
+                rc = CURLE_OUT_OF_MEMORY;
+            } else if (n == 0) {
+                rc = CURLE_COULDNT_RESOLVE_HOST;
+            } else {
+                w->resolve = curl_slist_append(nullptr, entry.data);
+                if (!w->resolve) rc = CURLE_OUT_OF_MEMORY;
+            }
+            veltrona_buf_free(&entry);
+        }
+    }
+    curl_free(host);
+    curl_free(port);
+    if (rc == CURLE_OK && w->resolve) rc = curl_easy_setopt(w->easy, CURLOPT_RESOLVE, w->resolve);
+    return rc;
+}
+
 void release(cwork *w) {
     if (w->easy) curl_easy_cleanup(w->easy);
     if (w->multi) curl_multi_cleanup(w->multi);
     if (w->url) curl_url_cleanup(w->url);
     if (w->headers) curl_slist_free_all(w->headers);
+    if (w->resolve) curl_slist_free_all(w->resolve);
     veltrona_buf_free(&w->raw);
     veltrona_buf_free(&w->fs.hdrs);
 }
@@ -508,6 +575,12 @@ int32_t curl_request(void *, const veltrona_http_request *req, int32_t *status, 
     }
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connect));
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+    rc = pre_resolve(&w);
+    if (rc != CURLE_OK) {
+        release(&w);
+        *err = make_msg("WinHttpSendRequest", static_cast<unsigned long>(rc));
+        return -1;
+    }
 
     rc = curl_easy_setopt(e, CURLOPT_CURLU, w.url);
     if (rc == CURLE_OK) rc = curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");

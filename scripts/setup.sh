@@ -81,7 +81,7 @@ if ! yyjson_ok; then
     fi
     updated=0
     apt_update
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends -t trixie "$TRIXIE_PKG" \
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$TRIXIE_PKG/trixie" \
         || die "could not install $TRIXIE_PKG from trixie"
     yyjson_ok || die "yyjson 0.10.x required, found $(dpkg-query -W -f='${Version}' "$TRIXIE_PKG" 2>/dev/null || echo none)"
 fi

@@ -8,12 +8,7 @@
 
 namespace mvcli {
 
-namespace {
-
-// Length of the valid UTF-8 sequence at p (at most n bytes available), or 0
-// when the bytes there are not one: overlong forms, surrogates and code
-// points above U+10FFFF are refused like stray continuation bytes.
-size_t utf8_len(const unsigned char *p, size_t n) {
+size_t utf8_seq_len(const unsigned char *p, size_t n) {
     unsigned char c = p[0];
     if (c < 0x80) return 1;
     size_t len;
@@ -32,8 +27,6 @@ size_t utf8_len(const unsigned char *p, size_t n) {
     return len;
 }
 
-} // namespace
-
 void json_quote(std::string &out, const char *text, size_t len) {
     static const char hex[] = "0123456789abcdef";
     const unsigned char *p = reinterpret_cast<const unsigned char *>(text);
@@ -42,7 +35,7 @@ void json_quote(std::string &out, const char *text, size_t len) {
     while (i < len) {
         unsigned char c = p[i];
         if (c >= 0x80) {
-            size_t n = utf8_len(p + i, len - i);
+            size_t n = utf8_seq_len(p + i, len - i);
             if (n == 0) {
                 out += "\xEF\xBF\xBD";   // U+FFFD for a byte that is not UTF-8
                 ++i;

@@ -2,6 +2,7 @@
 #ifndef MVFILES_CLI_JSON_OUT_H
 #define MVFILES_CLI_JSON_OUT_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -38,6 +39,11 @@ private:
     std::vector<bool> first_;   // one entry per open container
     bool after_key_ = false;
 };
+
+// Length of the valid UTF-8 sequence at p (n bytes available), or 0 when the
+// bytes there are not one (overlong forms, surrogates and code points above
+// U+10FFFF included).
+size_t utf8_seq_len(const unsigned char *p, size_t n);
 
 // Appends text as a quoted, escaped JSON string.
 void json_quote(std::string &out, const char *text, size_t len);

@@ -1,6 +1,8 @@
 // Aligned tables and the human-readable value formats.
 #include "table.h"
 
+#include "json_out.h"
+
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -65,30 +67,6 @@ std::string Table::render() const {
     return out;
 }
 
-namespace {
-
-// Length of the valid UTF-8 sequence at p, or 0 (see the JSON writer).
-size_t utf8_seq(const unsigned char *p, size_t n) {
-    unsigned char c = p[0];
-    size_t len;
-    uint32_t cp;
-    if (c >= 0xC2 && c <= 0xDF) { len = 2; cp = c & 0x1F; }
-    else if (c >= 0xE0 && c <= 0xEF) { len = 3; cp = c & 0x0F; }
-    else if (c >= 0xF0 && c <= 0xF4) { len = 4; cp = c & 0x07; }
-    else return 0;
-    if (n < len) return 0;
-    for (size_t i = 1; i < len; ++i) {
-        if ((p[i] & 0xC0) != 0x80) return 0;
-        cp = (cp << 6) | (p[i] & 0x3F);
-    }
-    if (len == 2 && cp < 0xA0) return 0;   // C1 controls are escaped
-    if (len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) return 0;
-    if (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) return 0;
-    return len;
-}
-
-} // namespace
-
 std::string safe(const char *text, const char *dflt) {
     if (!text) return dflt;
     std::string out;
@@ -102,7 +80,8 @@ std::string safe(const char *text, const char *dflt) {
             ++i;
             continue;
         }
-        size_t len = c >= 0x80 ? utf8_seq(p + i, n - i) : 0;
+        size_t len = c >= 0x80 ? utf8_seq_len(p + i, n - i) : 0;
+        if (len == 2 && c == 0xC2 && p[i + 1] < 0xA0) len = 0;  // C1 controls are escaped
         if (len) {
             out.append(text + i, len);
             i += len;

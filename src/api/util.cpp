@@ -3,6 +3,8 @@
 #include "api/util.h"
 
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -21,6 +23,19 @@ char *mvfiles_strndup(const char *s, size_t n) noexcept {
     if (n) std::memcpy(p, s, n);
     p[n] = 0;
     return p;
+}
+
+char *mvfiles_format_url(const char *fmt, ...) noexcept {
+    va_list ap;
+    va_start(ap, fmt);
+    va_list again;
+    va_copy(again, ap);
+    int n = std::vsnprintf(nullptr, 0, fmt, ap);
+    va_end(ap);
+    char *out = n < 0 ? nullptr : static_cast<char *>(std::malloc(static_cast<size_t>(n) + 1));
+    if (out) std::vsnprintf(out, static_cast<size_t>(n) + 1, fmt, again);
+    va_end(again);
+    return out;
 }
 
 char *mvfiles_url_encode(const char *s) noexcept {

@@ -13,6 +13,14 @@ char *mvfiles_strdup(const char *s) noexcept;
 // (NULL, 0) gives "".
 char *mvfiles_strndup(const char *s, size_t n) noexcept;
 
+// A URL (or any text) formatted printf-style into a heap block of exactly
+// the size it needs, released with free(); NULL when memory runs out.
+char *mvfiles_format_url(const char *fmt, ...) noexcept
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
 // Percent-encodes everything but A-Z a-z 0-9 - . _ ~ ("%XX", upper case).
 // "" for NULL; NULL when memory runs out. Released with free().
 char *mvfiles_url_encode(const char *s) noexcept;

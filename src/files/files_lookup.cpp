@@ -63,28 +63,25 @@ mvfiles_result mvfiles_files_fetch(const char *id, int32_t season, int32_t episo
         mvfiles_set_err("oom");
         return MVFILES_ERR_OOM;
     }
-    size_t cap = std::strlen(g_sf.host) + std::strlen(enc) + 96;
-    char *url = static_cast<char *>(std::malloc(cap));
-    if (!url) {
-        std::free(enc);
-        mvfiles_set_err("oom");
-        return MVFILES_ERR_OOM;
-    }
     char key[sizeof g_sf.files_key];
+    char suffix[96] = "";
     if (season < 0 && episode < 0) {
-        std::snprintf(url, cap, "%s/api/finder/getfiles?id=%s", g_sf.host, enc);
         std::snprintf(key, sizeof key, "files|%s|-1|-1", id);
     } else {
         // Once either number is given both parameters are sent, the other
         // one with an empty value.
-        char suffix[96], s[16] = "", e[16] = "";
+        char s[16] = "", e[16] = "";
         if (season >= 0) std::snprintf(s, sizeof s, "%d", season);
         if (episode >= 0) std::snprintf(e, sizeof e, "%d", episode);
         std::snprintf(suffix, sizeof suffix, "&s=%s&e=%s", s, e);
-        std::snprintf(url, cap, "%s/api/finder/getfiles?id=%s%s", g_sf.host, enc, suffix);
         std::snprintf(key, sizeof key, "files|%s|%d|%d", id, season, episode);
     }
+    char *url = mvfiles_format_url("%s/api/finder/getfiles?id=%s%s", g_sf.host, enc, suffix);
     std::free(enc);
+    if (!url) {
+        mvfiles_set_err("oom");
+        return MVFILES_ERR_OOM;
+    }
 
     char msg[256];
     char *body = nullptr;
@@ -155,14 +152,12 @@ mvfiles_result mvfiles_files_fetch_keys(const char *const *keys, uint64_t count)
         mvfiles_set_err("oom: serializing keys");
         return MVFILES_ERR_OOM;
     }
-    size_t cap = std::strlen(g_sf.host) + 64;
-    char *url = static_cast<char *>(std::malloc(cap));
+    char *url = mvfiles_format_url("%s/api/finder/getfiles", g_sf.host);
     if (!url) {
         std::free(json);
         mvfiles_set_err("oom");
         return MVFILES_ERR_OOM;
     }
-    std::snprintf(url, cap, "%s/api/finder/getfiles", g_sf.host);
 
     char msg[256];
     char *body = nullptr;

@@ -90,15 +90,12 @@ mvfiles_result mvfiles_kv_fetch(const char *tag, const char *prefix) noexcept {
         mvfiles_set_err("oom");
         return MVFILES_ERR_OOM;
     }
-    size_t url_size = std::strlen(g_sf.host) + std::strlen(enc) + 96;
-    char *url = static_cast<char *>(std::malloc(url_size));
+    char *url = mvfiles_format_url("%s/api/KeyValue/StartsWith?k=%s", g_sf.host, enc);
+    std::free(enc);
     if (!url) {
-        std::free(enc);
         mvfiles_set_err("oom");
         return MVFILES_ERR_OOM;
     }
-    std::snprintf(url, url_size, "%s/api/KeyValue/StartsWith?k=%s", g_sf.host, enc);
-    std::free(enc);
 
     char *body = nullptr;
     uint64_t len = 0;

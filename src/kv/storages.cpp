@@ -89,13 +89,11 @@ bool valid_index(int32_t i) { return i >= 0 && static_cast<uint64_t>(i) < g_sf.s
 // GetAuth must answer 200 with base64 text of a JSON document; nothing of
 // that document is kept.
 mvfiles_result check_getauth() {
-    size_t url_size = std::strlen(g_sf.host) + 96;
-    char *url = static_cast<char *>(std::malloc(url_size));
+    char *url = mvfiles_format_url("%s/api/APIFunction?name=GetAuth", g_sf.host);
     if (!url) {
         mvfiles_set_err("oom");
         return MVFILES_ERR_OOM;
     }
-    std::snprintf(url, url_size, "%s/api/APIFunction?name=GetAuth", g_sf.host);
     char *body = nullptr;
     uint64_t len = 0;
     int32_t status = 0;

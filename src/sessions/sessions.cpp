@@ -45,13 +45,11 @@ mvfiles_result mvfiles_sessions_fetch(const char *ids) noexcept {
         return MVFILES_ERR_ARG;
     }
 
-    size_t url_size = std::strlen(g_sf.host) + 96;
-    char *url = static_cast<char *>(std::malloc(url_size));
+    char *url = mvfiles_format_url("%s/api/AAA/GetPlaybackSessions", g_sf.host);
     if (!url) {
         mvfiles_set_err("oom");
         return MVFILES_ERR_OOM;
     }
-    std::snprintf(url, url_size, "%s/api/AAA/GetPlaybackSessions", g_sf.host);
 
     char *body = nullptr;
     uint64_t body_len = 0;

@@ -110,17 +110,13 @@ mvfiles_result mvfiles_save_progress(const char *user, int32_t profile, const ch
         mvfiles_set_err("oom");
         return MVFILES_ERR_OOM;
     }
-    size_t url_size = std::strlen(g_sf.host) + std::strlen(ekey) + std::strlen(evalue) + 32;
-    char *url = static_cast<char *>(std::malloc(url_size));
+    char *url = mvfiles_format_url("%s/api/KeyValue?key=%s&value=%s", g_sf.host, ekey, evalue);
+    std::free(ekey);
+    std::free(evalue);
     if (!url) {
-        std::free(ekey);
-        std::free(evalue);
         mvfiles_set_err("oom");
         return MVFILES_ERR_OOM;
     }
-    std::snprintf(url, url_size, "%s/api/KeyValue?key=%s&value=%s", g_sf.host, ekey, evalue);
-    std::free(ekey);
-    std::free(evalue);
     mvfiles_result r = send_write(url, "", 0, "text/plain");
     std::free(url);
     return r;
@@ -163,23 +159,18 @@ mvfiles_result mvfiles_update_playback_session(const char *key, const char *base
             return MVFILES_ERR_OOM;
         }
     }
-    size_t url_size = std::strlen(g_sf.host) + std::strlen(ekey) + 64;
-    if (epos) url_size += std::strlen(epos) + std::strlen(edur);
-    char *url = static_cast<char *>(std::malloc(url_size));
-    if (!url) {
-        std::free(ekey);
-        std::free(epos);
-        std::free(edur);
-        mvfiles_set_err("oom");
-        return MVFILES_ERR_OOM;
-    }
-    int n = std::snprintf(url, url_size, "%s/api/AAA/UpdatePlaybackSession?key=%s", g_sf.host, ekey);
-    if (epos)
-        std::snprintf(url + n, url_size - static_cast<size_t>(n), "&position=%s&duration=%s", epos,
-                      edur);
+    char *url = epos ? mvfiles_format_url(
+                           "%s/api/AAA/UpdatePlaybackSession?key=%s&position=%s&duration=%s",
+                           g_sf.host, ekey, epos, edur)
+                     : mvfiles_format_url("%s/api/AAA/UpdatePlaybackSession?key=%s", g_sf.host,
+                                          ekey);
     std::free(ekey);
     std::free(epos);
     std::free(edur);
+    if (!url) {
+        mvfiles_set_err("oom");
+        return MVFILES_ERR_OOM;
+    }
     mvfiles_result r = send_write(url, base64_body, std::strlen(base64_body), "text/plain");
     std::free(url);
     return r;
@@ -230,14 +221,12 @@ mvfiles_result mvfiles_download_magnet(const char *user, const char *magnet,
         mvfiles_set_err("oom: serializing request");
         return MVFILES_ERR_OOM;
     }
-    size_t url_size = std::strlen(g_sf.host) + 32;
-    char *url = static_cast<char *>(std::malloc(url_size));
+    char *url = mvfiles_format_url("%s/api/AAA/DownloadMagnet", g_sf.host);
     if (!url) {
         std::free(json);
         mvfiles_set_err("oom");
         return MVFILES_ERR_OOM;
     }
-    std::snprintf(url, url_size, "%s/api/AAA/DownloadMagnet", g_sf.host);
     mvfiles_result r = send_write(url, json, json_len, "application/json");
     std::free(json);
     std::free(url);

@@ -200,22 +200,20 @@ int mvfiles_js(const char **out, yyjson_val *obj, const char *a, const char *b) 
     return 0;
 }
 
-int mvfiles_ji(int32_t *out, yyjson_val *obj, const char *a, const char *b) noexcept {
-    yyjson_val *v = mvfiles_geti(obj, a, b);
+int mvfiles_val_i32(yyjson_val *v, int32_t *out) noexcept {
     *out = 0;
-    if (!v) return 0;
     if (yyjson_is_uint(v)) {
-        uint64_t u = yyjson_get_uint(v);
+        uint64_t u = unsafe_yyjson_get_uint(v);
         *out = u > INT32_MAX ? INT32_MAX : static_cast<int32_t>(u);
         return 1;
     }
     if (yyjson_is_sint(v)) {
-        int64_t s = yyjson_get_sint(v);
+        int64_t s = unsafe_yyjson_get_sint(v);
         *out = s < INT32_MIN ? INT32_MIN : (s > INT32_MAX ? INT32_MAX : static_cast<int32_t>(s));
         return 1;
     }
     if (yyjson_is_real(v)) {
-        double d = yyjson_get_real(v);
+        double d = unsafe_yyjson_get_real(v);
         if (std::isnan(d)) return 0;
         if (d >= 2100000000.0)
             *out = INT32_MAX;
@@ -228,21 +226,19 @@ int mvfiles_ji(int32_t *out, yyjson_val *obj, const char *a, const char *b) noex
     return 0;
 }
 
-int mvfiles_jll(int64_t *out, yyjson_val *obj, const char *a, const char *b) noexcept {
-    yyjson_val *v = mvfiles_geti(obj, a, b);
+int mvfiles_val_i64(yyjson_val *v, int64_t *out) noexcept {
     *out = 0;
-    if (!v) return 0;
     if (yyjson_is_uint(v)) {
-        uint64_t u = yyjson_get_uint(v);
+        uint64_t u = unsafe_yyjson_get_uint(v);
         *out = u > static_cast<uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(u);
         return 1;
     }
     if (yyjson_is_sint(v)) {
-        *out = yyjson_get_sint(v);
+        *out = unsafe_yyjson_get_sint(v);
         return 1;
     }
     if (yyjson_is_real(v)) {
-        double d = yyjson_get_real(v);
+        double d = unsafe_yyjson_get_real(v);
         if (std::isnan(d)) return 0;
         if (d >= 9e18)
             *out = INT64_MAX;
@@ -253,6 +249,14 @@ int mvfiles_jll(int64_t *out, yyjson_val *obj, const char *a, const char *b) noe
         return 1;
     }
     return 0;
+}
+
+int mvfiles_ji(int32_t *out, yyjson_val *obj, const char *a, const char *b) noexcept {
+    return mvfiles_val_i32(mvfiles_geti(obj, a, b), out);
+}
+
+int mvfiles_jll(int64_t *out, yyjson_val *obj, const char *a, const char *b) noexcept {
+    return mvfiles_val_i64(mvfiles_geti(obj, a, b), out);
 }
 
 int mvfiles_jd(double *out, yyjson_val *obj, const char *a, const char *b) noexcept {

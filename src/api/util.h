@@ -36,6 +36,11 @@ int32_t mvfiles_cache_expired(int64_t t, int32_t ttl) noexcept;
 // insensitively (ASCII); NULL when none.
 yyjson_val *mvfiles_geti(yyjson_val *obj, const char *a, const char *b) noexcept;
 
+// Number conversions of one value, with the readers' saturation rules:
+// write the value and return 1, or write 0 and return 0 (also for NULL).
+int mvfiles_val_i32(yyjson_val *v, int32_t *out) noexcept;
+int mvfiles_val_i64(yyjson_val *v, int64_t *out) noexcept;
+
 // Typed readers: write the value and return 1, or write 0/NULL and return 0.
 int mvfiles_js(const char **out, yyjson_val *obj, const char *a, const char *b) noexcept;
 int mvfiles_ji(int32_t *out, yyjson_val *obj, const char *a, const char *b) noexcept;

@@ -1,5 +1,4 @@
 // The file table: built from a finder answer, released as a whole.
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -206,46 +205,10 @@ void find_members(yyjson_val *obj, const Name (&names)[N], const ByLength &by_le
 // Conversions of one member value, with the rules of the shared readers.
 const char *as_text(yyjson_val *v) { return yyjson_is_str(v) ? unsafe_yyjson_get_str(v) : nullptr; }
 
-bool as_int32(yyjson_val *v, int32_t *out) {
-    *out = 0;
-    if (yyjson_is_uint(v)) {
-        uint64_t u = unsafe_yyjson_get_uint(v);
-        *out = u > INT32_MAX ? INT32_MAX : static_cast<int32_t>(u);
-        return true;
-    }
-    if (yyjson_is_sint(v)) {
-        int64_t s = unsafe_yyjson_get_sint(v);
-        *out = s < INT32_MIN ? INT32_MIN : (s > INT32_MAX ? INT32_MAX : static_cast<int32_t>(s));
-        return true;
-    }
-    if (yyjson_is_real(v)) {
-        double d = unsafe_yyjson_get_real(v);
-        if (std::isnan(d)) return false;
-        if (d >= 2100000000.0)
-            *out = INT32_MAX;
-        else if (d <= -2100000000.0)
-            *out = INT32_MIN;
-        else
-            *out = static_cast<int32_t>(d);
-        return true;
-    }
-    return false;
-}
-
 int64_t as_int64(yyjson_val *v) {
-    if (yyjson_is_uint(v)) {
-        uint64_t u = unsafe_yyjson_get_uint(v);
-        return u > static_cast<uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(u);
-    }
-    if (yyjson_is_sint(v)) return unsafe_yyjson_get_sint(v);
-    if (yyjson_is_real(v)) {
-        double d = unsafe_yyjson_get_real(v);
-        if (std::isnan(d)) return 0;
-        if (d >= 9e18) return INT64_MAX;
-        if (d <= -9e18) return INT64_MIN;
-        return static_cast<int64_t>(d);
-    }
-    return 0;
+    int64_t n;
+    mvfiles_val_i64(v, &n);
+    return n;
 }
 
 // 1 or 0 for a boolean, else `none`.
@@ -256,14 +219,14 @@ int32_t as_flag(yyjson_val *v, int32_t none) {
 // A count or size: the number read, 0 when absent or not a number.
 int32_t as_count(yyjson_val *v) {
     int32_t n;
-    as_int32(v, &n);
+    mvfiles_val_i32(v, &n);
     return n;
 }
 
 // Season or episode: -1 when absent, not a number, or below -1.
 int32_t as_ordinal(yyjson_val *v) {
     int32_t n;
-    return as_int32(v, &n) && n >= -1 ? n : -1;
+    return mvfiles_val_i32(v, &n) && n >= -1 ? n : -1;
 }
 
 // The entry arrays of one file share a single block, owned through

@@ -3,29 +3,16 @@
 #include <cstring>
 
 #include "api/core.h"
+#include "api/members.h"
 #include "api/util.h"
 #include "files/files.h"
 
 namespace {
 
-// The members a record reads, each under its camelCase and PascalCase name.
-// Every pair differs only in case, so one pass over an object's members
-// finds what the dual-name look-up would: an exact match of the first name
-// wins over one of the second, either wins over a case-insensitive match of
-// the first, and among equal matches the earliest member wins.
-struct Name {
-    const char *a, *b;
-    size_t len;
-};
+using namespace mvfiles_members;
 
-constexpr size_t cstrlen(const char *s) {
-    size_t n = 0;
-    while (s[n]) n++;
-    return n;
-}
-
-#define NAME(a, b) {a, b, cstrlen(a)}
-
+// The members a record reads, each under its camelCase and PascalCase name,
+// found in one pass over each object (api/members.h).
 enum FileMember {
     M_KEY, M_IMDB, M_PARENT_KEY, M_FILE_NAME, M_PATH, M_EXTENSION, M_SUB_LANGS, M_SUB_TITLES,
     M_CREATED, M_UPDATED, M_SIZE, M_DURATION, M_SEASON, M_EPISODE, M_HDR, M_HEVC, M_ATMOS,
@@ -33,174 +20,44 @@ enum FileMember {
 };
 
 constexpr Name kFileNames[M_FILE_COUNT] = {
-    NAME("key", "Key"),
-    NAME("imDbID", "imdbID"),
-    NAME("parentKey", "ParentKey"),
-    NAME("fileName", "FileName"),
-    NAME("path", "Path"),
-    NAME("extension", "Extension"),
-    NAME("subtitleLanguages", "SubtitleLanguages"),
-    NAME("subtitleLanguageTitles", "SubtitleLanguageTitles"),
-    NAME("created", "Created"),
-    NAME("recordUpdated", "RecordUpdated"),
-    NAME("size", "Size"),
-    NAME("durationSeconds", "DurationSeconds"),
-    NAME("season", "Season"),
-    NAME("episode", "Episode"),
-    NAME("isHDR", "IsHDR"),
-    NAME("isHEVC", "IsHEVC"),
-    NAME("isDolbyAtmos", "IsDolbyAtmos"),
-    NAME("subtitleCount", "SubtitleCount"),
-    NAME("audioChannelCount", "AudioChannelCount"),
-    NAME("videoWidth", "VideoWidth"),
-    NAME("videoHeight", "VideoHeight"),
-    NAME("entries", "Entries"),
+    MVFILES_MEMBER("key", "Key"),
+    MVFILES_MEMBER("imDbID", "imdbID"),
+    MVFILES_MEMBER("parentKey", "ParentKey"),
+    MVFILES_MEMBER("fileName", "FileName"),
+    MVFILES_MEMBER("path", "Path"),
+    MVFILES_MEMBER("extension", "Extension"),
+    MVFILES_MEMBER("subtitleLanguages", "SubtitleLanguages"),
+    MVFILES_MEMBER("subtitleLanguageTitles", "SubtitleLanguageTitles"),
+    MVFILES_MEMBER("created", "Created"),
+    MVFILES_MEMBER("recordUpdated", "RecordUpdated"),
+    MVFILES_MEMBER("size", "Size"),
+    MVFILES_MEMBER("durationSeconds", "DurationSeconds"),
+    MVFILES_MEMBER("season", "Season"),
+    MVFILES_MEMBER("episode", "Episode"),
+    MVFILES_MEMBER("isHDR", "IsHDR"),
+    MVFILES_MEMBER("isHEVC", "IsHEVC"),
+    MVFILES_MEMBER("isDolbyAtmos", "IsDolbyAtmos"),
+    MVFILES_MEMBER("subtitleCount", "SubtitleCount"),
+    MVFILES_MEMBER("audioChannelCount", "AudioChannelCount"),
+    MVFILES_MEMBER("videoWidth", "VideoWidth"),
+    MVFILES_MEMBER("videoHeight", "VideoHeight"),
+    MVFILES_MEMBER("entries", "Entries"),
 };
 
 enum EntryMember { E_URI, E_URL, E_ACTIVE, E_SOURCE, E_COUNT };
 
 constexpr Name kEntryNames[E_COUNT] = {
-    NAME("uri", "Uri"),
-    NAME("url", "Url"),
-    NAME("isActive", "IsActive"),
-    NAME("accessSource", "AccessSource"),
+    MVFILES_MEMBER("uri", "Uri"),
+    MVFILES_MEMBER("url", "Url"),
+    MVFILES_MEMBER("isActive", "IsActive"),
+    MVFILES_MEMBER("accessSource", "AccessSource"),
 };
 
-#undef NAME
-
-// Names grouped by length, so that a member key is compared only with the
-// names it could be.
-constexpr size_t kMaxLen = 24;
-constexpr size_t kPerLen = 4;
-
-struct ByLength {
-    uint8_t count[kMaxLen + 1];
-    uint8_t index[kMaxLen + 1][kPerLen];
-};
-
-template <size_t N>
-constexpr ByLength group_by_length(const Name (&names)[N]) {
-    ByLength g{};
-    for (size_t i = 0; i < N; i++) {
-        size_t len = names[i].len;
-        g.index[len][g.count[len]++] = static_cast<uint8_t>(i);
-    }
-    return g;
-}
-
-constexpr char fold_c(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
-// The one-pass reader relies on each pair folding to the same text.
-template <size_t N>
-constexpr bool pairs_fold_equal(const Name (&names)[N]) {
-    for (size_t i = 0; i < N; i++) {
-        if (cstrlen(names[i].b) != names[i].len) return false;
-        for (size_t j = 0; j < names[i].len; j++)
-            if (fold_c(names[i].a[j]) != fold_c(names[i].b[j])) return false;
-    }
-    return true;
-}
 static_assert(pairs_fold_equal(kFileNames) && pairs_fold_equal(kEntryNames),
               "member name pairs must differ only in case");
 
 constexpr ByLength kFileByLen = group_by_length(kFileNames);
 constexpr ByLength kEntryByLen = group_by_length(kEntryNames);
-
-unsigned char fold(unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c; }
-
-// How a member key of the name's length L matches the name: 0 exactly the
-// first form, 1 exactly the second, 2 the first with case folded, 3 not at
-// all. L is a constant so that the exact comparisons compile to a few loads.
-template <size_t L>
-uint8_t match_rank(const char *key, const Name &name) {
-    if (std::memcmp(key, name.a, L) == 0) return 0;
-    if (std::memcmp(key, name.b, L) == 0) return 1;
-    for (size_t i = 0; i < L; i++)
-        if (fold(static_cast<unsigned char>(key[i])) != fold(static_cast<unsigned char>(name.a[i])))
-            return 3;
-    return 2;
-}
-
-// The matcher for a key of length len (at most kMaxLen).
-uint8_t match_len(size_t len, const char *key, const Name &name) {
-    switch (len) {
-#define LEN(n) \
-    case n:    \
-        return match_rank<n>(key, name);
-        LEN(1) LEN(2) LEN(3) LEN(4) LEN(5) LEN(6) LEN(7) LEN(8) LEN(9) LEN(10) LEN(11) LEN(12)
-        LEN(13) LEN(14) LEN(15) LEN(16) LEN(17) LEN(18) LEN(19) LEN(20) LEN(21) LEN(22) LEN(23)
-        LEN(24)
-#undef LEN
-    default:
-        return 3;
-    }
-}
-
-// Exact comparison of n bytes, in word-sized steps that stay inside both texts.
-bool same_bytes(const char *x, const char *y, size_t n) {
-    uint64_t a, b;
-    while (n >= 8) {
-        std::memcpy(&a, x, 8);
-        std::memcpy(&b, y, 8);
-        if (a != b) return false;
-        x += 8, y += 8, n -= 8;
-    }
-    if (n >= 4) {
-        uint32_t c, d;
-        std::memcpy(&c, x, 4);
-        std::memcpy(&d, y, 4);
-        if (c != d) return false;
-        x += 4, y += 4, n -= 4;
-    }
-    while (n--)
-        if (*x++ != *y++) return false;
-    return true;
-}
-
-// Objects of one answer list their members in the same order, so each
-// position remembers the name found there last time and tries it first.
-constexpr size_t kPositions = 32;
-struct Layout {
-    uint8_t at[kPositions];
-    Layout() { std::memset(at, 0xFF, sizeof at); }
-};
-
-// Fills out[i] with the value of names[i] in obj (NULL when absent).
-template <size_t N>
-void find_members(yyjson_val *obj, const Name (&names)[N], const ByLength &by_len,
-                  Layout &layout, yyjson_val *(&out)[N]) {
-    uint8_t rank[N];
-    for (size_t i = 0; i < N; i++) {
-        out[i] = nullptr;
-        rank[i] = 3;
-    }
-    yyjson_obj_iter it = yyjson_obj_iter_with(obj);
-    yyjson_val *key;
-    for (size_t pos = 0; (key = yyjson_obj_iter_next(&it)) != nullptr; pos++) {
-        size_t len = unsafe_yyjson_get_len(key);
-        if (len > kMaxLen) continue;
-        const char *k = unsafe_yyjson_get_str(key);
-        uint8_t guess = pos < kPositions ? layout.at[pos] : 0xFF;
-        if (guess < N && names[guess].len == len && same_bytes(k, names[guess].a, len)) {
-            if (rank[guess] != 0) {
-                rank[guess] = 0;
-                out[guess] = yyjson_obj_iter_get_val(key);
-            }
-            continue;
-        }
-        for (size_t c = 0; c < by_len.count[len]; c++) {
-            size_t i = by_len.index[len][c];
-            uint8_t r = match_len(len, k, names[i]);
-            if (r == 3) continue;
-            if (r < rank[i]) {
-                rank[i] = r;
-                out[i] = yyjson_obj_iter_get_val(key);
-            }
-            if (pos < kPositions) layout.at[pos] = static_cast<uint8_t>(i);
-            break;  // no two names of a table fold to the same text
-        }
-    }
-}
 
 // Conversions of one member value, with the rules of the shared readers.
 const char *as_text(yyjson_val *v) { return yyjson_is_str(v) ? unsafe_yyjson_get_str(v) : nullptr; }

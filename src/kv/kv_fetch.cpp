@@ -4,62 +4,32 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "api/members.h"
 #include "api/request.h"
 #include "api/util.h"
 #include "kv/kv.h"
 
 namespace {
 
-// Which row field a member name fills, and how well it matches: 0 for the
-// first key name ("key", "value", "p0".."p9"), 1 for the second ("Key",
-// "Value", "P0".."P9"), 2 for another spelling of the first name in other
-// case. -1 when the member is not read.
-int classify(const char *s, size_t n, int *field) {
-    if (n == 2 && (s[0] == 'p' || s[0] == 'P') && s[1] >= '0' && s[1] <= '9') {
-        *field = 2 + (s[1] - '0');
-        return s[0] == 'p' ? 0 : 1;
-    }
-    const char *name;
-    if (n == 3) {
-        name = "key";
-        *field = 0;
-    } else if (n == 5) {
-        name = "value";
-        *field = 1;
-    } else {
-        return -1;
-    }
-    if (std::memcmp(s, name, n) == 0) return 0;
-    bool first_upper = s[0] == name[0] - 32;
-    bool rest_same = std::memcmp(s + 1, name + 1, n - 1) == 0;
-    if (first_upper && rest_same) return 1;
-    for (size_t i = 0; i < n; i++) {
-        char c = s[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-        if (c != name[i]) return -1;
-    }
-    return 2;
-}
+using namespace mvfiles_members;
 
-// Fills a row in one pass over the element's members, with the outcome of
-// reading each field through mvfiles_js under its two key names: the first
-// name wins over the second, which wins over a case-insensitive match; the
-// first member of the winning kind is taken, and it must be a string.
-void fill_row(mvfiles_kv_row *row, yyjson_val *obj) {
-    yyjson_val *best[12] = {};
-    int rank[12];
-    for (int &r : rank) r = 3;
-    yyjson_obj_iter it = yyjson_obj_iter_with(obj);
-    yyjson_val *key;
-    while ((key = yyjson_obj_iter_next(&it)) != nullptr) {
-        int field;
-        int r = classify(unsafe_yyjson_get_str(key), unsafe_yyjson_get_len(key), &field);
-        if (r < 0 || r >= rank[field]) continue;
-        rank[field] = r;
-        best[field] = yyjson_obj_iter_get_val(key);
-    }
+// The twelve text members of a row, in the row's field order.
+constexpr Name kRowNames[12] = {
+    MVFILES_MEMBER("key", "Key"), MVFILES_MEMBER("value", "Value"), MVFILES_MEMBER("p0", "P0"),
+    MVFILES_MEMBER("p1", "P1"),   MVFILES_MEMBER("p2", "P2"),       MVFILES_MEMBER("p3", "P3"),
+    MVFILES_MEMBER("p4", "P4"),   MVFILES_MEMBER("p5", "P5"),       MVFILES_MEMBER("p6", "P6"),
+    MVFILES_MEMBER("p7", "P7"),   MVFILES_MEMBER("p8", "P8"),       MVFILES_MEMBER("p9", "P9"),
+};
+static_assert(pairs_fold_equal(kRowNames), "member name pairs must differ only in case");
+constexpr ByLength kRowByLen = group_by_length(kRowNames);
+
+// Fills a row in one pass over the element's members; a member that is not
+// a string leaves its field NULL.
+void fill_row(mvfiles_kv_row *row, yyjson_val *obj, Layout &layout) {
+    yyjson_val *m[12];
+    find_members(obj, kRowNames, kRowByLen, layout, m);
     const char *text[12];
-    for (int f = 0; f < 12; f++) text[f] = best[f] && yyjson_is_str(best[f]) ? yyjson_get_str(best[f]) : nullptr;
+    for (int f = 0; f < 12; f++) text[f] = yyjson_is_str(m[f]) ? unsafe_yyjson_get_str(m[f]) : nullptr;
     row->key = text[0];
     row->value = text[1];
     row->p0 = text[2];
@@ -123,11 +93,12 @@ mvfiles_result mvfiles_kv_fetch(const char *tag, const char *prefix) noexcept {
         return MVFILES_ERR_OOM;
     }
     uint64_t count = 0;
+    Layout layout;
     size_t idx, max;
     yyjson_val *el;
     yyjson_arr_foreach(root, idx, max, el) {
         if (!yyjson_is_obj(el)) continue;
-        fill_row(&rows[count++], el);
+        fill_row(&rows[count++], el, layout);
     }
 
     mvfiles_kv_free();

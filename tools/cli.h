@@ -100,6 +100,9 @@ int fail_msg(Ctx &x, int32_t result, const std::string &message);
 int exit_status(int32_t result);
 // Writes text to stdout whole; false when stdout could not take it.
 bool emit(const std::string &text);
+// Opens the --json success document: command name, result and HTTP code.
+class Json;
+void envelope(Json &j, const Ctx &x);
 
 // Command bodies (cmd_*.cpp).
 int run_files(Ctx &);

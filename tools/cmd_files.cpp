@@ -89,15 +89,6 @@ void files_json(Json &j) {
     j.end_array();
 }
 
-// Opens the success document: command name, result and HTTP code.
-void envelope(Json &j, const Ctx &x) {
-    j.begin_object()
-        .key("command").str(x.a.cmd->name)
-        .key("ok").boolean(true)
-        .key("result").num(0)
-        .key("http").num(mvfiles_last_http_code());
-}
-
 void query_se(Json &j, int32_t s, int32_t e) {
     j.key("season");
     if (s < 0) j.null(); else j.num(s);

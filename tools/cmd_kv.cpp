@@ -11,14 +11,6 @@ namespace mvcli {
 
 namespace {
 
-void envelope(Json &j, const Ctx &x) {
-    j.begin_object()
-        .key("command").str(x.a.cmd->name)
-        .key("ok").boolean(true)
-        .key("result").num(0)
-        .key("http").num(mvfiles_last_http_code());
-}
-
 int finish_json(std::string &out) {
     out += '\n';
     return emit(out) ? 0 : EXIT_IO;

@@ -46,6 +46,14 @@ int fail_msg(Ctx &x, int32_t result, const std::string &message) {
     return exit_status(result);
 }
 
+void envelope(Json &j, const Ctx &x) {
+    j.begin_object()
+        .key("command").str(x.a.cmd->name)
+        .key("ok").boolean(true)
+        .key("result").num(0)
+        .key("http").num(mvfiles_last_http_code());
+}
+
 int fail(Ctx &x, int32_t result) { return fail_msg(x, result, mvfiles_last_error()); }
 
 } // namespace mvcli

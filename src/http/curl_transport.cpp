@@ -93,14 +93,9 @@ char *make_msg(const char *what, unsigned long code) {
     return veltrona_strdup(text);
 }
 
-int lower_eq(const char *a, size_t n, const char *b) {
-    if (std::strlen(b) != n) return 0;
-    for (size_t i = 0; i < n; i++) {
-        char c = a[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != b[i]) return 0;
-    }
-    return 1;
+// a (n bytes) equals the lower-case name b, ignoring ASCII case.
+bool lower_eq(const char *a, size_t n, const char *b) {
+    return std::strlen(b) == n && veltrona_same_ci(a, b, n);
 }
 
 // Appends the caller's header lines, filtered and rebuilt, then the

@@ -243,14 +243,7 @@ const char *range_value(const veltrona_http_request *req) noexcept {
     for (uint64_t i = 0; i < req->header_count; ++i) {
         const char *line = req->headers[i];
         if (!line) continue;
-        bool match = true;
-        for (size_t k = 0; k < 5; ++k) {
-            if (std::tolower(static_cast<unsigned char>(line[k])) != "range"[k]) {
-                match = false;
-                break;
-            }
-        }
-        if (!match || line[5] != ':') continue;
+        if (std::strlen(line) < 6 || !veltrona_same_ci(line, "range", 5) || line[5] != ':') continue;
         const char *v = line + 6;
         while (*v == ' ') ++v;
         return v;

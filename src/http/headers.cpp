@@ -21,13 +21,6 @@ unsigned char fold(unsigned char c) noexcept {
     return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
 }
 
-bool same_ci(const char *a, const char *b, size_t n) noexcept {
-    for (size_t i = 0; i < n; ++i) {
-        if (fold(static_cast<unsigned char>(a[i])) != fold(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
 
 // Decimal reading in the manner of strtoll; false when no digits were read.
 bool read_int(const char *p, int64_t *out, const char **end) noexcept {
@@ -40,6 +33,14 @@ bool read_int(const char *p, int64_t *out, const char **end) noexcept {
 }
 
 }  // namespace
+
+bool veltrona_same_ci(const char *a, const char *b, size_t n) noexcept {
+    for (size_t i = 0; i < n; ++i) {
+        if (fold(static_cast<unsigned char>(a[i])) != fold(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
 
 int32_t veltrona_method_ok(const char *method) noexcept {
     if (!method || !*method) return 0;
@@ -73,7 +74,7 @@ const char *veltrona_header_get(const veltrona_http_request *req, const char *na
         if (!line) continue;
         // A line shorter than the name fails the comparison at its own NUL,
         // since no name byte is NUL, so nothing past it is read.
-        if (!same_ci(line, name, n) || line[n] != ':') continue;
+        if (!veltrona_same_ci(line, name, n) || line[n] != ':') continue;
         const char *v = line + n + 1;
         while (*v == ' ' || *v == '\t') ++v;
         return v;
@@ -94,7 +95,7 @@ const char *veltrona_hdrs_get(const veltrona_buf *block, const char *name) noexc
         if (off + nlen >= len) break;
         uint64_t voff = off + nlen + 1;
         size_t vlen = std::strlen(d + voff);
-        if (nlen == n && same_ci(d + off, name, n)) return d + voff;
+        if (nlen == n && veltrona_same_ci(d + off, name, n)) return d + voff;
         off = voff + vlen + 1;
     }
     return nullptr;

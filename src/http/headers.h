@@ -9,6 +9,10 @@
 #include "http/buf.h"
 #include "veltrona_http.h"
 
+// True when n bytes of a and b are equal with ASCII letters folded to lower
+// case (no other byte changes; independent of the locale).
+bool veltrona_same_ci(const char *a, const char *b, size_t n) noexcept;
+
 // 1 when method is an HTTP token of 1 to 32 characters, else 0.
 int32_t veltrona_method_ok(const char *method) noexcept;
 

@@ -6,13 +6,13 @@
 // timeout plus send and receive timeouts that limit each wait for progress
 // (not the whole exchange), gzip/deflate decoding only on request, one
 // credential retry after a 401 (Digest preferred over Basic), and the order
-// in which status, headers and body reach the callbacks.
+// in which status, headers and body reach the callbacks. The steps shared
+// with the WinHTTP transport live in exchange.cpp.
 #include "http/real_transport.h"
 
 #if !defined(_WIN32)
 
 #include <chrono>
-#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,26 +24,12 @@
 #include <sys/socket.h>
 
 #include "http/buf.h"
+#include "http/exchange.h"
 #include "http/headers.h"
 
 namespace {
 
-constexpr const char *kUserAgent = "veltrona-http/1.0";
-constexpr int32_t kDefaultTimeoutMs = 60000;
-constexpr int32_t kDefaultConnectMs = 15000;
-constexpr size_t kMaxHeaderName = 127;
-constexpr size_t kHeaderLineSize = 2048;
-
 enum auth_choice { AUTH_NONE = 0, AUTH_BASIC = 1, AUTH_DIGEST = 2 };
-
-// Headers of the answer being delivered and whether they went out yet.
-struct flush_state {
-    const veltrona_http_request *req;
-    veltrona_buf hdrs;   // name NUL value NUL ...
-    int32_t status;
-    int delivered;
-    int stopped;         // a callback asked to stop
-};
 
 // Everything one call owns; zeroed at the start, released at the end.
 struct cwork {
@@ -65,15 +51,17 @@ struct cwork {
     int retry_abort;     // the first answer was cut short to send again
     int final_cut;       // the final answer was cut short after its head
     auth_choice retry_scheme;
+    veltrona_buf first_raw;  // head of the 401 answered by the retry
+    int32_t first_status;
 
     // Idle-timeout tracking.
     int64_t last_activity_ms;
     curl_off_t last_dl, last_ul;
     int connected;
     int sent;
-    int32_t send_timeout_ms, recv_timeout_ms;
+    veltrona_waits waits;
 
-    flush_state fs;
+    veltrona_delivery dv;
 };
 
 int64_t now_ms() {
@@ -87,56 +75,29 @@ CURLcode global_init() {
     return rc;
 }
 
-char *make_msg(const char *what, unsigned long code) {
-    char text[128];
-    std::snprintf(text, sizeof text, "%s failed: %lu", what, code);
-    return veltrona_strdup(text);
-}
-
 // a (n bytes) equals the lower-case name b, ignoring ASCII case.
 bool lower_eq(const char *a, size_t n, const char *b) {
     return std::strlen(b) == n && veltrona_same_ci(a, b, n);
 }
 
-// Appends the caller's header lines, filtered and rebuilt, then the
-// Content-Length line and the markers that keep libcurl from adding headers
-// of its own. 0, or -1 when the list could not be built.
+int32_t add_line(void *ctx, const char *line, const char *name, const char *value) {
+    cwork *w = static_cast<cwork *>(ctx);
+    char empty[160];
+    if (*value == 0) {
+        // libcurl reads "Name:" as "remove Name"; "Name;" sends it empty.
+        std::snprintf(empty, sizeof empty, "%s;", name);
+        line = empty;
+    }
+    curl_slist *n = curl_slist_append(w->headers, line);
+    if (!n) return -1;
+    w->headers = n;
+    return 0;
+}
+
+// The caller's header lines, filtered and rebuilt, the Content-Length line,
+// then markers that keep libcurl from adding headers of its own. 0 or -1.
 int build_headers(cwork *w, const veltrona_http_request *req) {
-    char line[kHeaderLineSize];
-    char value_buf[kHeaderLineSize];
-    for (uint64_t i = 0; req->headers && i < req->header_count; i++) {
-        const char *h = req->headers[i];
-        if (!h) continue;
-        const char *colon = std::strchr(h, ':');
-        if (!colon) continue;
-        size_t name_len = static_cast<size_t>(colon - h);
-        if (name_len == 0 || name_len > kMaxHeaderName) continue;
-        if (lower_eq(h, name_len, "host") || lower_eq(h, name_len, "content-length") ||
-            lower_eq(h, name_len, "accept-encoding"))
-            continue;
-        if (req->user && lower_eq(h, name_len, "authorization")) continue;
-        char name[kMaxHeaderName + 1];
-        std::memcpy(name, h, name_len);
-        name[name_len] = 0;
-        const char *value = colon + 1;
-        while (*value == ' ') value++;
-        if (veltrona_header_line(name, value, line, sizeof line) != 0) continue;
-        const char *entry = line;
-        if (*value == 0) {
-            // libcurl reads "Name:" as "remove Name"; "Name;" sends it empty.
-            std::snprintf(value_buf, sizeof value_buf, "%s;", name);
-            entry = value_buf;
-        }
-        curl_slist *n = curl_slist_append(w->headers, entry);
-        if (!n) return -1;
-        w->headers = n;
-    }
-    if (req->body || std::strcmp(req->method, "PUT") == 0 || std::strcmp(req->method, "POST") == 0) {
-        std::snprintf(line, sizeof line, "Content-Length: %" PRIu64, req->body ? req->body_len : 0);
-        curl_slist *n = curl_slist_append(w->headers, line);
-        if (!n) return -1;
-        w->headers = n;
-    }
+    if (veltrona_request_lines(req, add_line, w) != 0) return -1;
     // Nothing beyond what the caller asked for: no "Accept: */*", no
     // "Expect: 100-continue", no form content type for bodies. A caller's
     // own line of the same name comes first and wins.
@@ -206,64 +167,13 @@ auth_choice pick_scheme(const veltrona_buf *raw) {
     return AUTH_NONE;
 }
 
-// Turns the raw head (status line skipped) into the header block: name as
-// received up to the first colon, value after leading blanks and tabs;
-// headers with an empty name or value are dropped.
+// The header block of the answer now complete, from its raw head.
 void collect_headers(cwork *w) {
-    veltrona_buf_free(&w->fs.hdrs);
-    if (w->raw_failed || !w->raw.data || w->raw.len == 0) return;
-    const char *p = w->raw.data;
-    const char *end = w->raw.data + w->raw.len;
-    while (p < end && *p != '\r' && *p != '\n') p++;
-    while (p < end && (*p == '\r' || *p == '\n')) p++;
-    while (p < end) {
-        const char *eol = p;
-        while (eol < end && *eol != '\r' && *eol != '\n') eol++;
-        const char *colon = static_cast<const char *>(std::memchr(p, ':', static_cast<size_t>(eol - p)));
-        if (colon) {
-            const char *v = colon + 1;
-            while (v < eol && (*v == ' ' || *v == '\t')) v++;
-            size_t nlen = static_cast<size_t>(colon - p);
-            size_t vlen = static_cast<size_t>(eol - v);
-            // A NUL inside a header would shift every later entry of the
-            // block, so such a header is dropped.
-            int has_nul = std::memchr(p, 0, static_cast<size_t>(eol - p)) != nullptr;
-            if (nlen && vlen && !has_nul) {
-                veltrona_buf *b = &w->fs.hdrs;
-                (void)(veltrona_buf_add(b, p, nlen) == 0 && veltrona_buf_addc(b, 0) == 0 &&
-                       veltrona_buf_add(b, v, vlen) == 0 && veltrona_buf_addc(b, 0) == 0);
-            }
-        }
-        p = eol;
-        while (p < end && (*p == '\r' || *p == '\n')) p++;
-    }
-}
-
-// Delivers ":status" and the header block once, when on_header is set.
-void flush_headers(flush_state *fs) {
-    if (fs->delivered) return;
-    fs->delivered = 1;
-    const veltrona_http_request *req = fs->req;
-    if (!req->on_header) return;
-    char status[24];
-    std::snprintf(status, sizeof status, "%ld", static_cast<long>(fs->status));
-    if (req->on_header(req->cb_ctx, ":status", status)) {
-        fs->stopped = 1;
+    if (w->raw_failed) {
+        veltrona_read_head(&w->dv, nullptr, 0);
         return;
     }
-    uint64_t off = 0;
-    while (fs->hdrs.data && off < fs->hdrs.len) {
-        const char *name = fs->hdrs.data + off;
-        size_t nlen = std::strlen(name);
-        if (off + nlen + 1 >= fs->hdrs.len) break;  // incomplete last entry
-        const char *value = name + nlen + 1;
-        size_t vlen = std::strlen(value);
-        if (req->on_header(req->cb_ctx, name, value)) {
-            fs->stopped = 1;
-            return;
-        }
-        off += nlen + vlen + 2;
-    }
+    veltrona_read_head(&w->dv, w->raw.data, static_cast<size_t>(w->raw.len));
 }
 
 int32_t status_of_line(const char *p, size_t n) {
@@ -301,10 +211,10 @@ size_t on_curl_header(char *data, size_t size, size_t n, void *ud) {
                 return 0;
             }
         }
-        w->fs.status = w->head_status;
+        w->dv.status = w->head_status;
         long code = 0;
         if (curl_easy_getinfo(w->easy, CURLINFO_RESPONSE_CODE, &code) == CURLE_OK && code > 0)
-            w->fs.status = static_cast<int32_t>(code);
+            w->dv.status = static_cast<int32_t>(code);
         collect_headers(w);
         if (w->retry_pass && w->retry_scheme == AUTH_DIGEST && w->head_status == 401) {
             // Digest credentials were refused. libcurl would try them once
@@ -324,14 +234,7 @@ size_t on_curl_body(char *data, size_t size, size_t n, void *ud) {
     size_t len = size * n;
     w->last_activity_ms = now_ms();
     if (len == 0) return 0;
-    flush_headers(&w->fs);
-    if (w->fs.stopped) return 0;
-    const veltrona_http_request *req = w->fs.req;
-    if (req->on_body && req->on_body(req->cb_ctx, data, len)) {
-        w->fs.stopped = 1;
-        return 0;
-    }
-    return len;
+    return veltrona_deliver_body(&w->dv, data, len) ? 0 : len;
 }
 
 int on_curl_progress(void *ud, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow) {
@@ -388,7 +291,7 @@ CURLcode run_transfer(cwork *w, const veltrona_http_request *req) {
         update_phase(w, req);
         int wait_ms = 1000;
         if (w->connected) {
-            int64_t limit = w->sent ? w->recv_timeout_ms : w->send_timeout_ms;
+            int64_t limit = w->sent ? w->waits.recv_ms : w->waits.send_ms;
             int64_t left = w->last_activity_ms + limit - now_ms();
             if (left <= 0) {
                 timed_out = 1;
@@ -501,91 +404,44 @@ void release(cwork *w) {
     if (w->headers) curl_slist_free_all(w->headers);
     if (w->resolve) curl_slist_free_all(w->resolve);
     veltrona_buf_free(&w->raw);
-    veltrona_buf_free(&w->fs.hdrs);
+    veltrona_buf_free(&w->first_raw);
+    veltrona_delivery_free(&w->dv);
 }
 
-// The message for a transfer that ended in `rc` without the answer.
+// The message for a transfer that ended in `rc` without the answer, named
+// after the step it failed in.
 char *failure_text(const cwork *w, CURLcode rc) {
     unsigned long code = static_cast<unsigned long>(rc);
-    if (w->head_done) return make_msg("WinHttpReadData", code);
-    if (w->sent) return make_msg("WinHttpReceiveResponse", code);
-    return make_msg("WinHttpSendRequest", code);
+    if (w->head_done) return veltrona_failure("WinHttpReadData", code);
+    if (w->sent) return veltrona_failure("WinHttpReceiveResponse", code);
+    return veltrona_failure("WinHttpSendRequest", code);
 }
 
-int32_t curl_request(void *, const veltrona_http_request *req, int32_t *status, char **err) noexcept {
-    *status = 0;
-    *err = nullptr;
-    if (!req || req->size < VELTRONA_HTTP_REQUEST_SIZE || !req->method || !req->url) {
-        *err = veltrona_strdup("bad request");
-        return -1;
-    }
-    if (!veltrona_method_ok(req->method)) {
-        *err = veltrona_strdup("bad method");
-        return -1;
-    }
-    if (global_init() != CURLE_OK) {
-        *err = make_msg("WinHttpOpen", static_cast<unsigned long>(CURLE_FAILED_INIT));
-        return -1;
-    }
+// Sets *err to `text` and gives -1; a text that could not be made leaves
+// *err NULL, which callers read as a failure without a message.
+int fail(char **err, char *text) {
+    *err = text;
+    return -1;
+}
 
-    cwork w;
-    std::memset(&w, 0, sizeof w);
-    w.fs.req = req;
-    int32_t timeout = req->timeout_ms > 0 ? req->timeout_ms : kDefaultTimeoutMs;
-    int32_t connect = req->connect_timeout_ms > 0 ? req->connect_timeout_ms : kDefaultConnectMs;
-    w.send_timeout_ms = timeout;
-    if (req->flags & VELTRONA_HTTP_KEEP_RECV_TIMEOUT)
-        w.recv_timeout_ms = timeout;
-    else
-        w.recv_timeout_ms = req->recv_timeout_ms > 0 ? req->recv_timeout_ms : kDefaultTimeoutMs;
-
-    w.url = curl_url();
-    if (!w.url) {
-        *err = veltrona_strdup("oom");
-        return -1;
-    }
-    unsigned long uc = crack_url(&w, req->url);
-    if (uc != 0) {
-        release(&w);
-        *err = make_msg("WinHttpCrackUrl", uc);
-        return -1;
-    }
-
-    w.easy = curl_easy_init();
-    w.multi = w.easy ? curl_multi_init() : nullptr;
-    if (!w.easy || !w.multi) {
-        release(&w);
-        *err = make_msg("WinHttpOpen", static_cast<unsigned long>(CURLE_FAILED_INIT));
-        return -1;
-    }
-    CURL *e = w.easy;
+// Session-wide settings: user agent, no proxy from the environment,
+// connect timeout, no signals.
+CURLcode open_session(cwork *w) {
+    CURL *e = w->easy;
     // No proxy but what the caller configures: libcurl would otherwise take
     // one from the environment, which this library never reads.
-    CURLcode rc = curl_easy_setopt(e, CURLOPT_USERAGENT, kUserAgent);
+    CURLcode rc = curl_easy_setopt(e, CURLOPT_USERAGENT, veltrona_user_agent);
     if (rc == CURLE_OK) rc = curl_easy_setopt(e, CURLOPT_PROXY, "");
-    if (rc != CURLE_OK) {
-        release(&w);
-        *err = make_msg("WinHttpOpen", static_cast<unsigned long>(rc));
-        return -1;
-    }
-    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connect));
+    if (rc != CURLE_OK) return rc;
+    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(w->waits.connect_ms));
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-    rc = pre_resolve(&w);
-    if (rc != CURLE_OK) {
-        release(&w);
-        *err = make_msg("WinHttpSendRequest", static_cast<unsigned long>(rc));
-        return -1;
-    }
+    return CURLE_OK;
+}
 
-    rc = curl_easy_setopt(e, CURLOPT_CURLU, w.url);
-    if (rc == CURLE_OK) rc = curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
-    if (rc != CURLE_OK) {
-        release(&w);
-        *err = make_msg("WinHttpConnect", static_cast<unsigned long>(rc));
-        return -1;
-    }
-
-    rc = curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, req->method);
+// Method, body and HTTP version of the request.
+CURLcode open_request(cwork *w, const veltrona_http_request *req) {
+    CURL *e = w->easy;
+    CURLcode rc = curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, req->method);
     if (rc == CURLE_OK && std::strcmp(req->method, "HEAD") == 0) rc = curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
     if (rc == CURLE_OK && (req->body || std::strcmp(req->method, "PUT") == 0 || std::strcmp(req->method, "POST") == 0)) {
         rc = curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE,
@@ -593,12 +449,13 @@ int32_t curl_request(void *, const veltrona_http_request *req, int32_t *status, 
         if (rc == CURLE_OK) rc = curl_easy_setopt(e, CURLOPT_POSTFIELDS, req->body ? req->body : "");
     }
     if (rc == CURLE_OK) rc = curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-    if (rc != CURLE_OK) {
-        release(&w);
-        *err = make_msg("WinHttpOpenRequest", static_cast<unsigned long>(rc));
-        return -1;
-    }
+    return rc;
+}
 
+// Options whose results are not consulted: redirects off, TLS verification
+// on, decoding only on request; then the callbacks and the credentials.
+void set_request_options(cwork *w, const veltrona_http_request *req) {
+    CURL *e = w->easy;
     curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
@@ -608,56 +465,103 @@ int32_t curl_request(void *, const veltrona_http_request *req, int32_t *status, 
         // Without the flag the body arrives exactly as the server sent it.
         curl_easy_setopt(e, CURLOPT_HTTP_CONTENT_DECODING, 0L);
     }
-
-    if (build_headers(&w, req) != 0) {
-        release(&w);
-        *err = veltrona_strdup("utf-8 headers");
-        return -1;
-    }
-    curl_easy_setopt(e, CURLOPT_HTTPHEADER, w.headers);
     curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, on_curl_header);
-    curl_easy_setopt(e, CURLOPT_HEADERDATA, &w);
+    curl_easy_setopt(e, CURLOPT_HEADERDATA, w);
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, on_curl_body);
-    curl_easy_setopt(e, CURLOPT_WRITEDATA, &w);
+    curl_easy_setopt(e, CURLOPT_WRITEDATA, w);
     curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, on_curl_progress);
-    curl_easy_setopt(e, CURLOPT_XFERINFODATA, &w);
+    curl_easy_setopt(e, CURLOPT_XFERINFODATA, w);
     curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
-
     if (req->user) {
         // Credentials are handed over now but used by no scheme until a 401
         // names one: the first send carries none.
-        w.creds_ok = curl_easy_setopt(e, CURLOPT_USERNAME, req->user) == CURLE_OK &&
-                     curl_easy_setopt(e, CURLOPT_PASSWORD, req->password ? req->password : "") == CURLE_OK;
+        w->creds_ok = curl_easy_setopt(e, CURLOPT_USERNAME, req->user) == CURLE_OK &&
+                      curl_easy_setopt(e, CURLOPT_PASSWORD, req->password ? req->password : "") == CURLE_OK;
         curl_easy_setopt(e, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_NONE));
     }
+}
 
-    rc = run_transfer(&w, req);
-    if (w.retry_abort && rc == CURLE_WRITE_ERROR) {
-        // The answer was a 401 offering a scheme we can answer: send the same
-        // request once more with that scheme alone.
-        long scheme = w.retry_scheme == AUTH_DIGEST ? static_cast<long>(CURLAUTH_DIGEST)
-                                                    : static_cast<long>(CURLAUTH_BASIC);
-        curl_easy_setopt(e, CURLOPT_HTTPAUTH, scheme);
-        w.retry_pass = 1;
-        w.retry_abort = 0;
-        w.head_done = 0;
-        rc = run_transfer(&w, req);
-    }
+// Everything up to the first send, in the order of the WinHTTP steps so that
+// a failure is named after the same step. 0, or -1 with *err set.
+int prepare(cwork *w, const veltrona_http_request *req, char **err) {
+    w->url = curl_url();
+    if (!w->url) return fail(err, veltrona_strdup("oom"));
+    unsigned long uc = crack_url(w, req->url);
+    if (uc != 0) return fail(err, veltrona_failure("WinHttpCrackUrl", uc));
+    w->easy = curl_easy_init();
+    w->multi = w->easy ? curl_multi_init() : nullptr;
+    if (!w->easy || !w->multi) return fail(err, veltrona_failure("WinHttpOpen", CURLE_FAILED_INIT));
+    CURLcode rc = open_session(w);
+    if (rc != CURLE_OK) return fail(err, veltrona_failure("WinHttpOpen", rc));
+    rc = pre_resolve(w);
+    if (rc != CURLE_OK) return fail(err, veltrona_failure("WinHttpSendRequest", rc));
+    rc = curl_easy_setopt(w->easy, CURLOPT_CURLU, w->url);
+    if (rc == CURLE_OK) rc = curl_easy_setopt(w->easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    if (rc != CURLE_OK) return fail(err, veltrona_failure("WinHttpConnect", rc));
+    rc = open_request(w, req);
+    if (rc != CURLE_OK) return fail(err, veltrona_failure("WinHttpOpenRequest", rc));
+    set_request_options(w, req);
+    if (build_headers(w, req) != 0) return fail(err, veltrona_strdup("utf-8 headers"));
+    curl_easy_setopt(w->easy, CURLOPT_HTTPHEADER, w->headers);
+    return 0;
+}
 
-    if (rc != CURLE_OK && !(rc == CURLE_WRITE_ERROR && (w.fs.stopped || w.final_cut))) {
-        char *text = failure_text(&w, rc);
+// Sends the request once more, with the scheme the 401 offered. When the
+// retry brings no answer, the call carries on with the 401 it has: its
+// status and headers are delivered (its body was never read) and the
+// retry's failure stays as the error text.
+CURLcode send_with_credentials(cwork *w, const veltrona_http_request *req, char **err) {
+    long scheme = w->retry_scheme == AUTH_DIGEST ? static_cast<long>(CURLAUTH_DIGEST)
+                                                 : static_cast<long>(CURLAUTH_BASIC);
+    curl_easy_setopt(w->easy, CURLOPT_HTTPAUTH, scheme);
+    w->first_raw = w->raw;
+    w->first_status = w->head_status;
+    std::memset(&w->raw, 0, sizeof w->raw);
+    w->retry_pass = 1;
+    w->retry_abort = 0;
+    w->head_done = 0;
+    CURLcode rc = run_transfer(w, req);
+    if (rc == CURLE_OK || w->head_done) return rc;
+    *err = failure_text(w, rc);
+    w->dv.status = w->first_status;
+    veltrona_read_head(&w->dv, w->first_raw.data, static_cast<size_t>(w->first_raw.len));
+    w->head_done = 1;
+    return CURLE_OK;
+}
+
+int32_t curl_request(void *, const veltrona_http_request *req, int32_t *status, char **err) noexcept {
+    *status = 0;
+    *err = nullptr;
+    if (!req || req->size < VELTRONA_HTTP_REQUEST_SIZE || !req->method || !req->url)
+        return fail(err, veltrona_strdup("bad request"));
+    if (!veltrona_method_ok(req->method)) return fail(err, veltrona_strdup("bad method"));
+    if (global_init() != CURLE_OK) return fail(err, veltrona_failure("WinHttpOpen", CURLE_FAILED_INIT));
+
+    cwork w;
+    std::memset(&w, 0, sizeof w);
+    w.dv.req = req;
+    w.waits = veltrona_waits_of(req);
+    if (prepare(&w, req, err) != 0) {
         release(&w);
-        *err = text;
         return -1;
+    }
+    CURLcode rc = run_transfer(&w, req);
+    if (w.retry_abort && rc == CURLE_WRITE_ERROR) rc = send_with_credentials(&w, req, err);
+    int ended_by_us = rc == CURLE_WRITE_ERROR && (w.dv.stopped || w.final_cut);
+    if (rc != CURLE_OK && !ended_by_us) {
+        char *text = failure_text(&w, rc);
+        std::free(*err);
+        release(&w);
+        return fail(err, text);
     }
     if (!w.head_done) {
         // A transfer that ends without any head (nothing received).
+        std::free(*err);
         release(&w);
-        *err = make_msg("WinHttpReceiveResponse", static_cast<unsigned long>(CURLE_GOT_NOTHING));
-        return -1;
+        return fail(err, veltrona_failure("WinHttpReceiveResponse", CURLE_GOT_NOTHING));
     }
-    flush_headers(&w.fs);
-    *status = w.fs.status;
+    veltrona_deliver_headers(&w.dv);
+    *status = w.dv.status;
     release(&w);
     return 0;
 }
@@ -675,8 +579,7 @@ const veltrona_http *veltrona_http_winhttp() noexcept { return nullptr; }
 
 #else  // _WIN32
 
-// On Windows the WinHTTP transport is the real one and libcurl is not used;
-// veltrona_http_winhttp() is defined with that transport.
+// On Windows the WinHTTP transport is the real one and libcurl is not used.
 const veltrona_http *veltrona_http_curl() noexcept { return nullptr; }
 
 #endif

@@ -2,9 +2,10 @@
 """Loopback HTTP(S) server for the real-transport tests and benchmark.
 
 Binds 127.0.0.1 on ephemeral ports and prints one line
-"http=PORT https=PORT" (https=0 without a certificate) on stdout. It exits by
-itself after --lifetime seconds, or as soon as its stdin reaches end of file,
-so it never outlives the test that started it.
+"http=PORT https=PORT" (https=0 without a certificate) on stdout, or writes
+it to --port-file. It exits by itself after --lifetime seconds, or as soon as
+its stdin reaches end of file (its port file is removed), so it never
+outlives the test that started it.
 
 Routes (any method unless noted):
   /, /echo...            JSON echo of the request line, headers and body
@@ -16,6 +17,7 @@ Routes (any method unless noted):
   /auth/digest           401 Digest challenge; verifies the Digest answer
   /auth/both             offers Basic and Digest
   /auth/none             401 with an unknown scheme only
+  /auth/drop             401 Basic challenge; hangs up on the answer
   /stall-head            reads the request and never answers
   /sink-stall            reads the request head only, never the body
   /stall-body            sends the head, then stalls
@@ -34,9 +36,12 @@ import json
 import os
 import re
 import secrets
+import shutil
 import socketserver
 import ssl
+import subprocess
 import sys
+import tempfile
 import threading
 import time
 import urllib.parse
@@ -225,6 +230,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def r_auth_both(self, url, query, body):
         self.auth_route({"basic", "digest"}, body)
 
+    def r_auth_drop(self, url, query, body):
+        # A Basic challenge; the answer with credentials gets no response.
+        if self.headers.get("Authorization"):
+            self.close_connection = True
+            return
+        self.challenge({"basic"})
+
     def r_auth_none(self, url, query, body):
         self.challenge({"other"})
 
@@ -313,6 +325,7 @@ ROUTES = {
     "/auth/basic": Handler.r_auth_basic,
     "/auth/digest": Handler.r_auth_digest,
     "/auth/both": Handler.r_auth_both,
+    "/auth/drop": Handler.r_auth_drop,
     "/auth/none": Handler.r_auth_none,
     "/stall-head": Handler.r_stall_head,
     "/stall-body": Handler.r_stall_body,
@@ -342,23 +355,52 @@ def main():
     ap.add_argument("--cert")
     ap.add_argument("--key")
     ap.add_argument("--fixtures")
+    ap.add_argument("--self-signed", action="store_true",
+                    help="serve HTTPS with a new self-signed certificate for 127.0.0.1")
+    ap.add_argument("--port-file",
+                    help="write the ports line here instead of to stdout, and leave once the file is removed")
     args = ap.parse_args()
     FIXTURES = args.fixtures
 
     plain = Server(("127.0.0.1", 0), Handler)
     servers = [plain]
     https_port = 0
+    tls_dir = None
+    if args.self_signed:
+        tls_dir = tempfile.mkdtemp(prefix="mvfiles-tls-")
+        args.cert = os.path.join(tls_dir, "cert.pem")
+        args.key = os.path.join(tls_dir, "key.pem")
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                        "-nodes", "-days", "1", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                        "-keyout", args.key, "-out", args.cert],
+                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     if args.cert and args.key:
         secure = Server(("127.0.0.1", 0), Handler)
         ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         ctx.load_cert_chain(args.cert, args.key)
+        if tls_dir:
+            shutil.rmtree(tls_dir, ignore_errors=True)
         secure.socket = ctx.wrap_socket(secure.socket, server_side=True)
         servers.append(secure)
         https_port = secure.server_address[1]
     for s in servers:
         threading.Thread(target=s.serve_forever, daemon=True).start()
 
-    sys.stdout.write("http=%d https=%d\n" % (plain.server_address[1], https_port))
+    ports = "http=%d https=%d\n" % (plain.server_address[1], https_port)
+    if args.port_file:
+        # For a client that cannot read this process's output (a Windows
+        # test under Wine): the ports go to a file, and removing it stops us.
+        with open(args.port_file + ".tmp", "w") as f:
+            f.write(ports)
+        os.rename(args.port_file + ".tmp", args.port_file)
+        deadline = time.time() + args.lifetime
+        while os.path.exists(args.port_file) and time.time() < deadline:
+            time.sleep(0.05)
+        for s in servers:
+            s.socket.close()
+        open(args.port_file + ".gone", "w").close()
+        os._exit(0)
+    sys.stdout.write(ports)
     sys.stdout.flush()
 
     def watch_stdin():

@@ -1,21 +1,115 @@
 // Launcher of the loopback test server.
 #include "support/loopback.h"
 
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <vector>
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
+#include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
+#endif
 
 namespace mvtest {
 
-bool Loopback::start(const std::string &script, const std::string &fixtures, const std::string &cert,
-                     const std::string &key, int lifetime_s) {
+namespace {
+
+std::vector<std::string> server_args(const std::string &script, const std::string &fixtures, bool tls,
+                                     int lifetime_s) {
+    std::vector<std::string> args = {"python3", script, "--lifetime", std::to_string(lifetime_s)};
+    if (!fixtures.empty()) {
+        args.push_back("--fixtures");
+        args.push_back(fixtures);
+    }
+    if (tls) args.push_back("--self-signed");
+    return args;
+}
+
+}  // namespace
+
+bool Loopback::read_ports(const std::string &line) {
+    if (std::sscanf(line.c_str(), "http=%d https=%d", &port_, &https_port_) != 2 || port_ <= 0) {
+        why_ = "loopback server did not start: '" + line + "'";
+        stop();
+        return false;
+    }
+    return true;
+}
+
+#ifdef _WIN32
+
+namespace {
+
+// The Linux path of the port file as this (Wine) process opens it: the
+// Linux root is drive Z:.
+std::string wine_path(const std::string &linux_path) { return "Z:" + linux_path; }
+
+std::string file_text(const std::string &path) {
+    std::string text;
+    if (FILE *f = std::fopen(path.c_str(), "rb")) {
+        char buf[256];
+        size_t n = std::fread(buf, 1, sizeof buf, f);
+        text.assign(buf, n);
+        std::fclose(f);
+    }
+    return text;
+}
+
+}  // namespace
+
+bool Loopback::start(const std::string &script, const std::string &fixtures, bool tls, int lifetime_s) {
+    stop();
+    static int serial = 0;
+    port_file_ = "/tmp/mvfiles-loopback-" + std::to_string(GetCurrentProcessId()) + "-" +
+                 std::to_string(++serial) + ".ports";
+    std::vector<std::string> args = server_args(script, fixtures, tls, lifetime_s);
+    args[0] = "/usr/bin/python3";
+    args.push_back("--port-file");
+    args.push_back(port_file_);
+    std::string cmd;
+    for (const std::string &a : args) cmd += (cmd.empty() ? "\"" : " \"") + a + "\"";
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        why_ = "cannot start python3: " + std::to_string(GetLastError());
+        port_file_.clear();
+        return false;
+    }
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    std::string line;
+    for (int i = 0; i < 400 && line.find('\n') == std::string::npos; i++) {
+        Sleep(25);
+        line = file_text(wine_path(port_file_));
+    }
+    return read_ports(line);
+}
+
+void Loopback::stop() {
+    if (!port_file_.empty()) {
+        std::string gone = wine_path(port_file_ + ".gone");
+        DeleteFileA(wine_path(port_file_).c_str());
+        // Wait until the server has closed its ports.
+        for (int i = 0; i < 200 && GetFileAttributesA(gone.c_str()) == INVALID_FILE_ATTRIBUTES; i++) Sleep(10);
+        DeleteFileA(gone.c_str());
+        port_file_.clear();
+    }
+    port_ = https_port_ = 0;
+}
+
+#else
+
+bool Loopback::start(const std::string &script, const std::string &fixtures, bool tls, int lifetime_s) {
     stop();
     int in_pipe[2], out_pipe[2];
     if (pipe(in_pipe) != 0) {
@@ -28,18 +122,7 @@ bool Loopback::start(const std::string &script, const std::string &fixtures, con
         why_ = "pipe failed";
         return false;
     }
-    std::string lifetime = std::to_string(lifetime_s);
-    std::vector<std::string> args = {"python3", script, "--lifetime", lifetime};
-    if (!fixtures.empty()) {
-        args.push_back("--fixtures");
-        args.push_back(fixtures);
-    }
-    if (!cert.empty()) {
-        args.push_back("--cert");
-        args.push_back(cert);
-        args.push_back("--key");
-        args.push_back(key);
-    }
+    std::vector<std::string> args = server_args(script, fixtures, tls, lifetime_s);
     std::vector<char *> argv;
     for (auto &a : args) argv.push_back(&a[0]);
     argv.push_back(nullptr);
@@ -78,12 +161,7 @@ bool Loopback::start(const std::string &script, const std::string &fixtures, con
         line.push_back(c);
     }
     close(out_pipe[0]);
-    if (std::sscanf(line.c_str(), "http=%d https=%d", &port_, &https_port_) != 2 || port_ <= 0) {
-        why_ = "loopback server did not start: '" + line + "'";
-        stop();
-        return false;
-    }
-    return true;
+    return read_ports(line);
 }
 
 void Loopback::stop() {
@@ -92,32 +170,15 @@ void Loopback::stop() {
         stdin_fd_ = -1;
     }
     if (pid_ > 0) {
-        kill(pid_, SIGTERM);
+        kill(static_cast<pid_t>(pid_), SIGTERM);
         int st = 0;
-        while (waitpid(pid_, &st, 0) < 0 && errno == EINTR) {
+        while (waitpid(static_cast<pid_t>(pid_), &st, 0) < 0 && errno == EINTR) {
         }
         pid_ = -1;
     }
     port_ = https_port_ = 0;
 }
 
-bool make_self_signed(std::string *dir, std::string *cert, std::string *key) {
-    char tmpl[] = "/tmp/mvfiles-tls-XXXXXX";
-    if (!mkdtemp(tmpl)) return false;
-    *dir = tmpl;
-    *cert = *dir + "/cert.pem";
-    *key = *dir + "/key.pem";
-    std::string cmd = "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1"
-                      " -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout '" +
-                      *key + "' -out '" + *cert + "' >/dev/null 2>&1";
-    return std::system(cmd.c_str()) == 0;
-}
-
-void remove_dir(const std::string &dir) {
-    if (dir.empty()) return;
-    std::string cmd = "rm -rf '" + dir + "'";
-    if (std::system(cmd.c_str()) != 0) {
-    }
-}
+#endif
 
 }  // namespace mvtest

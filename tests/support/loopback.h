@@ -1,11 +1,14 @@
 // Starts tests/loopback_server.py on 127.0.0.1 for the duration of a test
-// and stops it again. Plain POSIX, no test framework, so that benchmarks
-// can use it too.
+// and stops it again. No test framework, so that benchmarks can use it too.
+//
+// On Linux the server is a child reading our pipe. A Windows test runs
+// under Wine and starts the server as a native Linux process, which cannot
+// share pipes with it: the server then writes its ports to a file and
+// leaves once that file is removed.
 #ifndef MVFILES_TEST_LOOPBACK_H
 #define MVFILES_TEST_LOOPBACK_H
 
 #include <string>
-#include <sys/types.h>
 
 namespace mvtest {
 
@@ -16,10 +19,10 @@ public:
     Loopback(const Loopback &) = delete;
     Loopback &operator=(const Loopback &) = delete;
 
-    // Runs `script` with python3; cert and key (both or neither) add the
-    // HTTPS port. Returns false (with why()) when the server did not start.
-    bool start(const std::string &script, const std::string &fixtures = "",
-               const std::string &cert = "", const std::string &key = "",
+    // Runs `script` with python3, serving `fixtures` when given; `tls` adds
+    // an HTTPS port with a new self-signed certificate for 127.0.0.1.
+    // Returns false (with why()) when the server did not start.
+    bool start(const std::string &script, const std::string &fixtures = "", bool tls = false,
                int lifetime_s = 120);
     void stop();
 
@@ -33,17 +36,15 @@ public:
     const std::string &why() const { return why_; }
 
 private:
-    pid_t pid_ = -1;
+    bool read_ports(const std::string &line);
+
+    long long pid_ = -1;
     int stdin_fd_ = -1;
+    std::string port_file_;
     int port_ = 0;
     int https_port_ = 0;
     std::string why_;
 };
-
-// Writes a self-signed certificate for 127.0.0.1 and its key into a new
-// temporary directory; false when openssl is not there.
-bool make_self_signed(std::string *dir, std::string *cert, std::string *key);
-void remove_dir(const std::string &dir);
 
 }  // namespace mvtest
 

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -219,6 +220,13 @@ TEST_F(Cli, FileJsonIsTheLibrarysText) {
 }
 
 TEST_F(Cli, PlayableAnswersWithItsWordAndExitZero) {
+    // A corpus whose path is not ASCII (UTF-8 arguments, UTF-16 on Windows).
+    namespace fsys = std::filesystem;
+    const std::string parent = temp_dir();
+    const std::string utf8_dir = parent + "/corpus-J\xC3\xBCrgen-\xC3\xBC";
+    ASSERT_TRUE(fsys::create_directory(fsys::u8path(utf8_dir)));
+    fsys::copy_file(fsys::u8path(MVFILES_FIXTURES_DIR "/getfiles.movie-multi.json"),
+                    fsys::u8path(utf8_dir + "/getfiles.movie-multi.json"));
     struct Case {
         std::vector<std::string> args;
         int status;
@@ -227,6 +235,7 @@ TEST_F(Cli, PlayableAnswersWithItsWordAndExitZero) {
     const Case cases[] = {
         {{"playable", "tt4154796"}, 0, "playable\n"},
         {{"playable", "tt0000001"}, 0, "not playable\n"},
+        {{"--corpus", utf8_dir, "playable", "tt4154796"}, 0, "playable\n"},
         // A failed look-up is a failure, never "playable".
         {{"--corpus", "/nonexistent/corpus", "playable", "tt4154796"}, 1, ""},
         {{"playable", "abc"}, 6, ""},
@@ -236,6 +245,8 @@ TEST_F(Cli, PlayableAnswersWithItsWordAndExitZero) {
         EXPECT_EQ(r.status, c.status) << c.args.back() << r.err;
         EXPECT_EQ(r.out, c.out) << c.args.back();
     }
+    std::error_code ec;
+    fsys::remove_all(fsys::u8path(parent), ec);
 }
 
 // Failures exit with the library's result code and show its message and

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -409,6 +410,24 @@ TEST_F(FakeBackend, InstallingAndSwitchingCorpus) {
     EXPECT_EQ(mvfiles_count(), 2);
     EXPECT_STREQ(mvfiles_key(1), "k2");
 
+}
+
+// Corpus paths are UTF-8 on every platform; on Windows they must not go
+// through the ANSI code page.
+TEST_F(FakeBackend, CorpusDirectoryWithNonAsciiName) {
+    namespace fsys = std::filesystem;
+    TempCorpus parent;
+    const std::string dir = std::string(parent.dir()) + "/corpus-J\xC3\xBCrgen-\xC3\xBC";
+    struct Gone {
+        fsys::path p;
+        ~Gone() { std::error_code ec; fsys::remove_all(p, ec); }
+    } gone{fsys::u8path(dir)};
+    ASSERT_TRUE(fsys::create_directory(gone.p));
+    fsys::copy_file(fsys::u8path(MVFILES_FIXTURES_DIR "/getfiles.movie-multi.json"),
+                    gone.p / "getfiles.movie-multi.json");
+    ASSERT_EQ(mvfiles_fake_corpus(dir.c_str()), 0);
+    EXPECT_EQ(mvfiles_get_by_imdb("tt4154796", -1, -1), 0) << mvfiles_last_error();
+    EXPECT_EQ(mvfiles_count(), 3);
 }
 
 // With no corpus ever given, fixtures are looked for under "/". A freshly

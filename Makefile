@@ -1,11 +1,17 @@
 # Two commands do all set-up on a fresh Debian 12 machine:
 #   make run    installs what is missing, builds, runs the CLI on the bundled corpus
 #   make test   installs what is missing, builds, runs every test
+#   make windows       cross-builds mvfiles.dll, mvfiles.exe and the tests (MinGW-w64)
+#   make test-windows  runs those tests under Wine
 BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
+WIN_BUILD ?= build-win
+# Where setup.sh keeps yyjson's source package for the Windows build.
+MVFILES_CACHE_DIR ?= /var/cache/mvfiles
+export MVFILES_CACHE_DIR
 
-.PHONY: all setup build run test test-asan test-tsan bench clean
+.PHONY: all setup setup-windows build run test test-asan test-tsan bench windows test-windows clean
 
 all: build
 
@@ -37,8 +43,24 @@ test-tsan: setup
 	cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --output-on-failure -j $(JOBS)
 
+# The 64-bit Windows DLL, program and test suites, cross-built with MinGW-w64.
+setup-windows:
+	@bash scripts/setup.sh --windows
+
+$(WIN_BUILD)/CMakeCache.txt:
+	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMVFILES_BUILD_BENCH=OFF \
+	  -DMVFILES_YYJSON_SOURCE_DIR=$(MVFILES_CACHE_DIR)/yyjson/yyjson-0.10.0 $(CMAKE_FLAGS)
+
+windows: setup-windows $(WIN_BUILD)/CMakeCache.txt
+	cmake --build $(WIN_BUILD) -j $(JOBS)
+
+# The same suites under Wine, one CTest test per suite program.
+test-windows: windows
+	cd $(WIN_BUILD) && ctest --output-on-failure -j $(JOBS)
+
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
 
 clean:
-	rm -rf $(BUILD) build-asan build-tsan
+	rm -rf $(BUILD) build-asan build-tsan $(WIN_BUILD)

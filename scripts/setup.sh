@@ -1,13 +1,36 @@
 #!/usr/bin/env bash
 # Installs what building and testing mvfiles needs, with apt only.
 # Idempotent: when everything is present it only checks and exits.
+#
+#   setup.sh            the Linux build
+#   setup.sh --windows  also the Windows cross-build and its tests: MinGW-w64,
+#                       Wine, clang (header check) and yyjson's source package,
+#                       fetched into $MVFILES_CACHE_DIR/yyjson (default
+#                       /var/cache/mvfiles/yyjson), outside the source tree.
 set -euo pipefail
+
+windows=0
+case "${1:-}" in
+    "") ;;
+    --windows) windows=1 ;;
+    *) echo "usage: setup.sh [--windows]" >&2; exit 2 ;;
+esac
 
 BASE_PKGS=(cmake g++ make pkg-config libcurl4-openssl-dev libgtest-dev libbenchmark-dev
            python3 openssl locales)
 TRIXIE_PKG=libyyjson-dev
 SRC_FILE=/etc/apt/sources.list.d/mvfiles-trixie.sources
+DEBSRC_FILE=/etc/apt/sources.list.d/mvfiles-trixie-src.sources
 PIN_FILE=/etc/apt/preferences.d/mvfiles-trixie
+
+WIN_PKGS=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine clang googletest xz-utils)
+# yyjson for the Windows target: the same 0.10.0 as on Linux, built from
+# Debian's source package. Only the upstream tarball is used, and it is
+# judged by its digest, not by apt's exit status.
+YYJSON_TARBALL=yyjson_0.10.0+ds.orig.tar.xz
+YYJSON_SHA256=ae6fde69a193e10afab426ef13f113d6903446405f9db9ee98bfb572bd6c961a
+YYJSON_CACHE="${MVFILES_CACHE_DIR:-/var/cache/mvfiles}/yyjson"
+YYJSON_DIR="$YYJSON_CACHE/yyjson-0.10.0"
 
 die() { echo "setup.sh: $*" >&2; exit 1; }
 
@@ -29,10 +52,21 @@ yyjson_ok() {
     case "$v" in 0.10.*) return 0 ;; *) return 1 ;; esac
 }
 
-missing=()
-for p in "${BASE_PKGS[@]}"; do installed "$p" || missing+=("$p"); done
+yyjson_src_ok() {
+    [ -f "$YYJSON_DIR/src/yyjson.c" ] && [ -f "$YYJSON_DIR/src/yyjson.h" ]
+}
 
-if [ ${#missing[@]} -eq 0 ] && yyjson_ok; then
+tarball_ok() {
+    [ -f "$YYJSON_CACHE/$YYJSON_TARBALL" ] &&
+        echo "$YYJSON_SHA256  $YYJSON_CACHE/$YYJSON_TARBALL" | sha256sum -c --status -
+}
+
+wanted=("${BASE_PKGS[@]}")
+[ $windows -eq 1 ] && wanted+=("${WIN_PKGS[@]}")
+missing=()
+for p in "${wanted[@]}"; do installed "$p" || missing+=("$p"); done
+
+if [ ${#missing[@]} -eq 0 ] && yyjson_ok && { [ $windows -eq 0 ] || yyjson_src_ok; }; then
     exit 0
 fi
 
@@ -41,7 +75,7 @@ fi
 mirror_uri() {
     local f uri
     for f in /etc/apt/sources.list.d/*.sources; do
-        [ -f "$f" ] && [ "$f" != "$SRC_FILE" ] || continue
+        [ -f "$f" ] && [ "$f" != "$SRC_FILE" ] && [ "$f" != "$DEBSRC_FILE" ] || continue
         uri=$(awk '
             /^[[:space:]]*$/ { if (u != "" && s ~ /(bookworm|trixie|stable)( |$)/ && u !~ /security/) { print u; exit } u=""; s=""; next }
             /^URIs:/   { u=$2 }
@@ -67,14 +101,20 @@ if [ ${#missing[@]} -gt 0 ]; then
         || die "could not install: ${missing[*]}"
 fi
 
+# Writes a trixie sources file of the given type (deb or deb-src) on the
+# machine's own mirror, once.
+trixie_source() {
+    local type=$1 file=$2 uri keyring=/usr/share/keyrings/debian-archive-keyring.gpg
+    [ -f "$file" ] && return 0
+    uri=$(mirror_uri) || die "cannot find the Debian mirror URI in the apt sources"
+    [ -f "$keyring" ] || die "missing $keyring (package debian-archive-keyring)"
+    printf 'Types: %s\nURIs: %s\nSuites: trixie\nComponents: main\nSigned-By: %s\n' \
+        "$type" "$uri" "$keyring" | as_root tee "$file" >/dev/null
+    updated=0
+}
+
 if ! yyjson_ok; then
-    if [ ! -f "$SRC_FILE" ]; then
-        uri=$(mirror_uri) || die "cannot find the Debian mirror URI in the apt sources"
-        keyring=/usr/share/keyrings/debian-archive-keyring.gpg
-        [ -f "$keyring" ] || die "missing $keyring (package debian-archive-keyring)"
-        printf 'Types: deb\nURIs: %s\nSuites: trixie\nComponents: main\nSigned-By: %s\n' \
-            "$uri" "$keyring" | as_root tee "$SRC_FILE" >/dev/null
-    fi
+    trixie_source deb "$SRC_FILE"
     if [ ! -f "$PIN_FILE" ]; then
         # Priority 100: nothing comes from trixie unless asked for by name.
         printf 'Package: *\nPin: release n=trixie\nPin-Priority: 100\n' | as_root tee "$PIN_FILE" >/dev/null
@@ -84,5 +124,22 @@ if ! yyjson_ok; then
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$TRIXIE_PKG/trixie" \
         || die "could not install $TRIXIE_PKG from trixie"
     yyjson_ok || die "yyjson 0.10.x required, found $(dpkg-query -W -f='${Version}' "$TRIXIE_PKG" 2>/dev/null || echo none)"
+fi
+
+if [ $windows -eq 1 ] && ! yyjson_src_ok; then
+    if ! tarball_ok; then
+        trixie_source deb-src "$DEBSRC_FILE"
+        apt_update
+        as_root mkdir -p "$YYJSON_CACHE"
+        # The .dsc or the Debian diff may be refused while the upstream
+        # tarball is served; the digest below decides.
+        (cd "$YYJSON_CACHE" && as_root apt-get source -qq --download-only yyjson/trixie) >/dev/null 2>&1 || true
+        tarball_ok || die "could not fetch $YYJSON_TARBALL with SHA-256 $YYJSON_SHA256 into $YYJSON_CACHE"
+    fi
+    as_root rm -rf "$YYJSON_DIR"
+    as_root mkdir -p "$YYJSON_DIR"
+    as_root tar -xJf "$YYJSON_CACHE/$YYJSON_TARBALL" -C "$YYJSON_DIR" --strip-components=1 \
+        || die "could not unpack $YYJSON_TARBALL"
+    yyjson_src_ok || die "$YYJSON_TARBALL holds no src/yyjson.c"
 fi
 exit 0

@@ -1,14 +1,9 @@
 // The mvfiles program, run as a user runs it: its output is checked against
 // what the library itself returns for the same look-up on the same corpus.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -18,57 +13,18 @@
 #include <yyjson.h>
 
 #include "mvfiles.h"
+#ifndef _WIN32
 #include "support/loopback.h"
+#endif
+#include "support/platform.h"
 #include "support/service.h"
-
-extern char **environ;
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
+using mvtest::Outcome;
+using mvtest::temp_dir;
 
-std::string slurp(const std::string &path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
-std::string temp_dir() {
-    char tmpl[] = "/tmp/mvfiles-cli-XXXXXX";
-    const char *d = mkdtemp(tmpl);
-    return d ? d : "";
-}
-
-// Runs a program (looked up on PATH) with stdout and stderr captured; the exit status or -1.
-Outcome spawn(const std::vector<std::string> &argv) {
-    Outcome r;
-    std::string dir = temp_dir();
-    std::string out = dir + "/out", err = dir + "/err";
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&fa, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::vector<char *> args;
-    for (const auto &a : argv) args.push_back(const_cast<char *>(a.c_str()));
-    args.push_back(nullptr);
-    pid_t pid;
-    if (posix_spawnp(&pid, args[0], &fa, nullptr, args.data(), environ) == 0) {
-        int ws = 0;
-        if (waitpid(pid, &ws, 0) == pid && WIFEXITED(ws)) r.status = WEXITSTATUS(ws);
-    }
-    posix_spawn_file_actions_destroy(&fa);
-    r.out = slurp(out);
-    r.err = slurp(err);
-    std::remove(out.c_str());
-    std::remove(err.c_str());
-    rmdir(dir.c_str());
-    return r;
-}
+Outcome spawn(const std::vector<std::string> &argv) { return mvtest::run_program(argv); }
 
 // The program on the bundled corpus, named explicitly unless the arguments
 // already choose one.
@@ -219,6 +175,13 @@ TEST_F(Cli, FileJsonIsTheLibrarysText) {
 }
 
 TEST_F(Cli, PlayableAnswersWithItsWordAndExitZero) {
+    // A corpus whose path is not ASCII (UTF-8 arguments, UTF-16 on Windows).
+    namespace fsys = std::filesystem;
+    const std::string parent = temp_dir();
+    const std::string utf8_dir = parent + "/corpus-J\xC3\xBCrgen-\xC3\xBC";
+    ASSERT_TRUE(fsys::create_directory(fsys::u8path(utf8_dir)));
+    fsys::copy_file(fsys::u8path(MVFILES_FIXTURES_DIR "/getfiles.movie-multi.json"),
+                    fsys::u8path(utf8_dir + "/getfiles.movie-multi.json"));
     struct Case {
         std::vector<std::string> args;
         int status;
@@ -227,6 +190,7 @@ TEST_F(Cli, PlayableAnswersWithItsWordAndExitZero) {
     const Case cases[] = {
         {{"playable", "tt4154796"}, 0, "playable\n"},
         {{"playable", "tt0000001"}, 0, "not playable\n"},
+        {{"--corpus", utf8_dir, "playable", "tt4154796"}, 0, "playable\n"},
         // A failed look-up is a failure, never "playable".
         {{"--corpus", "/nonexistent/corpus", "playable", "tt4154796"}, 1, ""},
         {{"playable", "abc"}, 6, ""},
@@ -236,6 +200,8 @@ TEST_F(Cli, PlayableAnswersWithItsWordAndExitZero) {
         EXPECT_EQ(r.status, c.status) << c.args.back() << r.err;
         EXPECT_EQ(r.out, c.out) << c.args.back();
     }
+    std::error_code ec;
+    fsys::remove_all(fsys::u8path(parent), ec);
 }
 
 // Failures exit with the library's result code and show its message and
@@ -351,13 +317,19 @@ TEST_F(Cli, ControlCharactersFromTheServiceAreEscaped) {
     ASSERT_TRUE(d.doc) << r.out;
     yyjson_val *f = yyjson_arr_get(d.get("files"), 0);
     EXPECT_EQ(std::string(yyjson_get_str(yyjson_obj_get(f, "fileName"))), name);
-    std::remove((dir + "/getfiles.movie-single.json").c_str());
-    rmdir(dir.c_str());
+    std::error_code ec;
+    std::filesystem::remove_all(std::filesystem::u8path(dir), ec);
 }
 
 // After installation the program finds its library and the bundled corpus
 // relative to itself, whatever the prefix.
 TEST_F(Cli, InstalledProgramFindsLibraryAndCorpus) {
+#ifdef MVFILES_INSTALLED_PREFIX
+    // Cross-built: CTest installs the tree on the build machine before this suite.
+    const std::string prefix = MVFILES_INSTALLED_PREFIX;
+    if (!std::filesystem::is_directory(prefix + "/bin"))
+        GTEST_SKIP() << "no installed tree in " << prefix << " (the install_tree test makes it)";
+#else
     if (std::system("cmake --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no cmake";
     std::string cli_path = MVFILES_CLI;
     std::string build = cli_path.substr(0, cli_path.rfind("/tools/"));
@@ -365,6 +337,7 @@ TEST_F(Cli, InstalledProgramFindsLibraryAndCorpus) {
     ASSERT_FALSE(prefix.empty());
     std::string cmd = "cmake --install '" + build + "' --prefix '" + prefix + "' >/dev/null 2>&1";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+#endif
     Outcome r = spawn({prefix + "/bin/mvfiles", "files", "tt4154796"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, cli({"files", "tt4154796"}).out);
@@ -373,12 +346,16 @@ TEST_F(Cli, InstalledProgramFindsLibraryAndCorpus) {
     r = spawn({prefix + "/bin/mvfiles", "files", "tt4154796"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("getfiles fixture missing"), std::string::npos) << r.err;
-    std::system(("rm -rf '" + prefix + "'").c_str());
+    std::error_code ec;
+    std::filesystem::remove_all(prefix, ec);
 }
 
 // With --host the same look-ups go to a live service over HTTP; a write
 // leaves the program only when armed.
 TEST_F(Cli, HostRunsAgainstALiveService) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the loopback server is not started for the Windows suites yet";
+#else
     mvtest::Loopback server;
     if (!server.start(MVFILES_TESTS_DIR "/loopback_server.py", MVFILES_FIXTURES_DIR))
         GTEST_SKIP() << server.why();
@@ -412,6 +389,7 @@ TEST_F(Cli, HostRunsAgainstALiveService) {
     EXPECT_EQ(r.out, "save-progress: done (HTTP 200)\n");
     EXPECT_NE(r.err.find("writes ARMED"), std::string::npos) << r.err;
     EXPECT_EQ(writes(), "1\n");
+#endif
 }
 
 }  // namespace

@@ -1,13 +1,10 @@
 // The offline fixture backend: routes, failure modes, statistics and the
 // exported controls, through the backend's transport record and through the
 // client's look-ups over the bundled corpus.
-#include <dlfcn.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -20,6 +17,7 @@
 #include "fake/fixture_backend.h"
 #include "http/buf.h"
 #include "mvfiles.h"
+#include "support/platform.h"
 #include "support/service.h"
 
 namespace {
@@ -38,24 +36,18 @@ std::string read_file(const std::string &path) {
 // A temporary corpus directory, removed with its files.
 class TempCorpus {
 public:
-    TempCorpus() {
-        char tmpl[] = "/tmp/mvfiles-corpus-XXXXXX";
-        const char *d = mkdtemp(tmpl);
-        dir_ = d ? d : "";
-    }
+    TempCorpus() : dir_(mvtest::temp_dir()) {}
     ~TempCorpus() {
-        for (const std::string &f : files_) std::remove((dir_ + "/" + f).c_str());
-        rmdir(dir_.c_str());
+        std::error_code ec;
+        if (!dir_.empty()) std::filesystem::remove_all(std::filesystem::u8path(dir_), ec);
     }
     const char *dir() const { return dir_.c_str(); }
     void put(const std::string &name, const std::string &content) {
         std::ofstream(dir_ + "/" + name, std::ios::binary) << content;
-        files_.push_back(name);
     }
 
 private:
     std::string dir_;
-    std::vector<std::string> files_;
 };
 
 // What one exchange with the backend's transport record produced.
@@ -270,7 +262,7 @@ TEST_F(FakeBackend, OddFixturesAreSentByteForByte) {
     const std::string binary("{\"a\":\"x\0y\"}\r\n", 14);
     odd.put("getfiles.movie-single.json", binary);
     odd.put("getfiles.movie-multi.json", "");
-    ASSERT_EQ(mkdir((std::string(odd.dir()) + "/getfiles.tv-all.json").c_str(), 0700), 0);
+    ASSERT_TRUE(std::filesystem::create_directory(std::string(odd.dir()) + "/getfiles.tv-all.json"));
     ASSERT_EQ(mvfiles_fake_corpus(odd.dir()), 0);
 
     Outcome o = ask("GET", url_of("/api/finder/getfiles?id=tt0111161"));
@@ -284,7 +276,6 @@ TEST_F(FakeBackend, OddFixturesAreSentByteForByte) {
 
     // A directory in place of a file is unreadable, not an empty answer.
     o = ask("GET", url_of("/api/finder/getfiles?id=tt0944947"));
-    rmdir((std::string(odd.dir()) + "/getfiles.tv-all.json").c_str());
     EXPECT_EQ(o.rc, -1);
     EXPECT_EQ(o.err, "fake: getfiles fixture missing");
 }
@@ -411,14 +402,32 @@ TEST_F(FakeBackend, InstallingAndSwitchingCorpus) {
 
 }
 
+// Corpus paths are UTF-8 on every platform; on Windows they must not go
+// through the ANSI code page.
+TEST_F(FakeBackend, CorpusDirectoryWithNonAsciiName) {
+    namespace fsys = std::filesystem;
+    TempCorpus parent;
+    const std::string dir = std::string(parent.dir()) + "/corpus-J\xC3\xBCrgen-\xC3\xBC";
+    struct Gone {
+        fsys::path p;
+        ~Gone() { std::error_code ec; fsys::remove_all(p, ec); }
+    } gone{fsys::u8path(dir)};
+    ASSERT_TRUE(fsys::create_directory(gone.p));
+    fsys::copy_file(fsys::u8path(MVFILES_FIXTURES_DIR "/getfiles.movie-multi.json"),
+                    gone.p / "getfiles.movie-multi.json");
+    ASSERT_EQ(mvfiles_fake_corpus(dir.c_str()), 0);
+    EXPECT_EQ(mvfiles_get_by_imdb("tt4154796", -1, -1), 0) << mvfiles_last_error();
+    EXPECT_EQ(mvfiles_count(), 3);
+}
+
 // With no corpus ever given, fixtures are looked for under "/". A freshly
 // loaded copy of the shared library has that state whatever this process did.
 TEST(FakeBackendFresh, WithoutCorpusFixturesAreLookedForUnderRoot) {
     for (const char *f : kAllFixtures)
-        if (access((std::string("/") + f).c_str(), F_OK) == 0) GTEST_SKIP() << "/" << f << " exists";
-    void *lib = dlopen(MVFILES_SHARED_LIB, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(lib, nullptr) << dlerror();
-    auto sym = [lib](const char *name) { return dlsym(lib, name); };
+        if (std::filesystem::exists(std::string("/") + f)) GTEST_SKIP() << "/" << f << " exists";
+    mvtest::Library lib(MVFILES_SHARED_LIB);
+    ASSERT_TRUE(lib.loaded()) << lib.error();
+    auto sym = [&lib](const char *name) { return lib.symbol(name); };
     auto use_fake = reinterpret_cast<mvfiles_result (*)()>(sym("mvfiles_use_fake"));
     auto by_imdb = reinterpret_cast<mvfiles_result (*)(const char *, int32_t, int32_t)>(
         sym("mvfiles_get_by_imdb"));
@@ -433,8 +442,6 @@ TEST(FakeBackendFresh, WithoutCorpusFixturesAreLookedForUnderRoot) {
     EXPECT_STREQ(last_error(), "transport: transport: fake: getfiles fixture missing");
     EXPECT_EQ(fails(), 1);
     EXPECT_STREQ(last_url(), "GET https://api.mvfiles.example/api/finder/getfiles?id=tt0111161");
-
-    dlclose(lib);
 }
 
 // The bundled corpus, read the way a host reads it.

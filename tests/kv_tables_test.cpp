@@ -12,6 +12,7 @@
 #include "api/core.h"
 #include "mvfiles.h"
 #include "support/kv_rows.h"
+#include "support/platform.h"
 #include "support/service.h"
 
 namespace {
@@ -80,28 +81,15 @@ TEST_F(KvTables, OutOfRangePartsSaturateLikeA32BitReader) {
     EXPECT_EQ(mvfiles_progress_episode(0), INT32_MIN);
 }
 
-// A comma-decimal LC_NUMERIC: an installed one, or one compiled for the test.
+// A comma-decimal LC_NUMERIC for the life of the object.
 class CommaLocale {
 public:
-    CommaLocale() {
-        for (const char *name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "nl_NL.UTF-8"})
-            if (std::setlocale(LC_NUMERIC, name)) return;
-        char tmpl[] = "/tmp/kvlocale.XXXXXX";
-        if (!mkdtemp(tmpl)) return;
-        dir_ = tmpl;
-        std::string cmd = "localedef -i de_DE -f UTF-8 " + dir_ + "/de_DE.UTF-8 >/dev/null 2>&1";
-        if (std::system(cmd.c_str()) != 0) return;
-        setenv("LOCPATH", dir_.c_str(), 1);
-        std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
-    }
-    ~CommaLocale() {
-        std::setlocale(LC_NUMERIC, "C");
-        if (!dir_.empty()) std::system(("rm -rf " + dir_).c_str());
-    }
-    bool active() const { return std::strcmp(std::localeconv()->decimal_point, ",") == 0; }
+    CommaLocale() : active_(mvtest::use_comma_locale()) {}
+    ~CommaLocale() { std::setlocale(LC_NUMERIC, "C"); }
+    bool active() const { return active_; }
 
 private:
-    std::string dir_;
+    bool active_;
 };
 
 TEST_F(KvTables, ProgressValueIgnoresTheHostLocale) {

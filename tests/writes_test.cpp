@@ -9,12 +9,11 @@
 #include <limits>
 #include <string>
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include "api/core.h"
 #include "mvfiles.h"
+#include "support/platform.h"
 #include "support/service.h"
 
 namespace {
@@ -184,31 +183,8 @@ TEST_F(Writes, SaveProgressEncodesKey) {
     EXPECT_NE(svc.last().url.find("RVD_Position_" + user + "_2_tt1_3_4_2&"), std::string::npos);
 }
 
-// Switches LC_NUMERIC to a locale that writes a decimal comma, generating
-// one into a scratch directory when none is installed. False if impossible.
-bool use_comma_locale() {
-    const char *names[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8", "de_DE"};
-    auto pick = [&] {
-        for (const char *n : names)
-            if (std::setlocale(LC_NUMERIC, n) && std::strcmp(std::localeconv()->decimal_point, ",") == 0)
-                return true;
-        std::setlocale(LC_NUMERIC, "C");
-        return false;
-    };
-    if (pick()) return true;
-    static char dir[] = "/tmp/mvfiles-locale-XXXXXX";
-    if (!mkdtemp(dir)) return false;
-    std::string cmd = std::string("localedef -i de_DE -f UTF-8 ") + dir + "/de_DE.UTF-8 >/dev/null 2>&1";
-    if (std::system(cmd.c_str()) != 0) return false;
-    setenv("LOCPATH", dir, 1);
-    bool ok = pick();
-    // The loaded locale stays mapped; its files are no longer needed.
-    std::system((std::string("rm -rf ") + dir).c_str());
-    return ok;
-}
-
 TEST_F(Writes, SaveProgressIgnoresTheLocale) {
-    if (!use_comma_locale()) GTEST_SKIP() << "no locale with a decimal comma available";
+    if (!mvtest::use_comma_locale()) GTEST_SKIP() << "no locale with a decimal comma available";
     char probe[32];
     std::snprintf(probe, sizeof probe, "%.2f", 0.25);
     ASSERT_STREQ(probe, "0,25");  // the host's locale is really in force

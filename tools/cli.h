@@ -88,7 +88,28 @@ int32_t opt_i32(const Ctx &x, const char *name, int32_t dflt);
 
 // corpus.cpp
 std::string default_corpus();
+
+// platform.cpp
 bool is_directory(const std::string &path);
+// Directory of the running program, "" when it cannot be told.
+std::string program_dir();
+#if defined(_WIN32)
+// The UTF-16 command line as UTF-8 texts.
+std::vector<std::string> utf8_arguments(int argc, wchar_t **argv);
+
+// For the life of the program: UTF-8 on a console, plain bytes on files and
+// pipes. Restores the console's code page when it ends.
+class Utf8Output {
+public:
+    Utf8Output();
+    ~Utf8Output();
+    Utf8Output(const Utf8Output &) = delete;
+    Utf8Output &operator=(const Utf8Output &) = delete;
+
+private:
+    unsigned saved_code_page_ = 0;
+};
+#endif
 
 // report.cpp
 // Reports a failed library call (its last-error text and last HTTP code) on

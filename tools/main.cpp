@@ -4,6 +4,7 @@
 #include <exception>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "cli.h"
 #include "mvfiles.h"
@@ -68,9 +69,7 @@ int run(int argc, char **argv) {
     return rc;
 }
 
-} // namespace
-
-int main(int argc, char **argv) {
+int program_main(int argc, char **argv) {
     int rc;
     try {
         rc = run(argc, argv);
@@ -87,3 +86,25 @@ int main(int argc, char **argv) {
     }
     return rc;
 }
+
+} // namespace
+
+#if defined(_WIN32)
+// Windows hands the arguments over in UTF-16; the program works in UTF-8.
+int wmain(int argc, wchar_t **wargv) {
+    Utf8Output output;
+    std::vector<std::string> args;
+    std::vector<char *> argv;
+    try {
+        args = utf8_arguments(argc, wargv);
+        for (std::string &a : args) argv.push_back(&a[0]);
+        argv.push_back(nullptr);
+    } catch (const std::bad_alloc &) {
+        std::fputs("mvfiles: out of memory\n", stderr);
+        return MVFILES_ERR_OOM;
+    }
+    return program_main(static_cast<int>(args.size()), argv.data());
+}
+#else
+int main(int argc, char **argv) { return program_main(argc, argv); }
+#endif

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <yyjson.h>
 
+#include "api/printf_check.h"
 #include "mvfiles.h"
 #include "veltrona_http.h"
 
@@ -76,11 +77,7 @@ extern const char *const MVFILES_DEFAULT_ORIGIN;
 #define MVFILES_NO_TRANSPORT_MSG "no transport installed (mvfiles_use_curl / mvfiles_set_io)"
 
 // Replaces the last-error text (at most 255 bytes kept); "" empties it.
-void mvfiles_set_err(const char *fmt, ...) noexcept
-#if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
-#endif
-    ;
+void mvfiles_set_err(const char *fmt, ...) noexcept MVFILES_PRINTF_LIKE(1, 2);
 
 // Writes the default origin into g_sf.host when it is empty.
 void mvfiles_default_origin_check() noexcept;

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <yyjson.h>
 
+#include "api/printf_check.h"
+
 // Heap copies released with free(); NULL for a NULL text or out of memory.
 char *mvfiles_strdup(const char *s) noexcept;
 // n bytes copied as they are plus a NUL; NULL for (NULL, n > 0) or no memory;
@@ -15,11 +17,7 @@ char *mvfiles_strndup(const char *s, size_t n) noexcept;
 
 // A URL (or any text) formatted printf-style into a heap block of exactly
 // the size it needs, released with free(); NULL when memory runs out.
-char *mvfiles_format_url(const char *fmt, ...) noexcept
-#if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
-#endif
-    ;
+char *mvfiles_format_url(const char *fmt, ...) noexcept MVFILES_PRINTF_LIKE(1, 2);
 
 // Percent-encodes everything but A-Z a-z 0-9 - . _ ~ ("%XX", upper case).
 // "" for NULL; NULL when memory runs out. Released with free().

@@ -12,6 +12,13 @@
 
 #include "http/buf.h"
 
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#endif
+
 namespace {
 
 struct fixture_state {
@@ -100,16 +107,47 @@ static long long lead_num(const char *s) {
     return v;
 }
 
+constexpr size_t k_path_capacity = 1024;
+
+// Opens a corpus file for binary reading. Paths are UTF-8 like every text
+// the library takes; Windows gets them as UTF-16 through the wide C runtime,
+// because the narrow one would read them in the ANSI code page.
+static std::FILE *open_corpus_file(const char *path) {
+#if defined(_WIN32)
+    // One UTF-8 byte never gives more than one UTF-16 unit, so the path
+    // fits without an allocation. Malformed UTF-8 (a directory cut inside a
+    // character, say) opens nothing rather than some other file.
+    wchar_t wide[k_path_capacity];
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide,
+                            static_cast<int>(k_path_capacity)) == 0)
+        return nullptr;
+    return _wfopen(wide, L"rb");
+#else
+    return std::fopen(path, "rb");
+#endif
+}
+
+// Size of an open file, or -1. long holds only 32 bits on Windows, where a
+// larger file must not pass for a small one.
+static int64_t corpus_file_size(std::FILE *f) {
+#if defined(_WIN32)
+    if (_fseeki64(f, 0, SEEK_END) != 0) return -1;
+    return _ftelli64(f);
+#else
+    if (std::fseek(f, 0, SEEK_END) != 0) return -1;
+    return std::ftell(f);
+#endif
+}
+
 // Whole content of one corpus file, NUL-terminated (the NUL not counted);
 // NULL for a missing or unreadable file or when memory runs out.
 static char *read_corpus(const char *name, size_t *out_len) {
-    char path[1024];
+    char path[k_path_capacity];
     std::snprintf(path, sizeof path, "%s/%s", fs.dir, name);
-    std::FILE *f = std::fopen(path, "rb");
+    std::FILE *f = open_corpus_file(path);
     if (!f) return nullptr;
     char *data = nullptr;
-    long size = -1;
-    if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
+    int64_t size = corpus_file_size(f);
     if (size >= 0 && size <= INT32_MAX && std::fseek(f, 0, SEEK_SET) == 0) {
         data = static_cast<char *>(std::malloc(static_cast<size_t>(size) + 1));
         if (data) {

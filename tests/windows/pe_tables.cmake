@@ -1,0 +1,56 @@
+# Reads the export and import tables of the built DLL and program with
+# objdump -p: the DLL exports exactly the functions that mvfiles.h declares
+# (113), and both import only system DLLs, never a MinGW runtime DLL.
+# cmake -DOBJDUMP=... -DHEADER=.../mvfiles.h -DDLL=... -DEXE=... -P pe_tables.cmake
+file(STRINGS ${HEADER} decls REGEX "^MVFILES_API .*[ *]mvfiles_[a-z0-9_]+\\(")
+set(want "")
+foreach(d IN LISTS decls)
+  string(REGEX MATCH "mvfiles_[a-z0-9_]+\\(" name "${d}")
+  string(REPLACE "(" "" name "${name}")
+  list(APPEND want ${name})
+endforeach()
+list(LENGTH want n)
+if(NOT n EQUAL 113)
+  message(FATAL_ERROR "mvfiles.h declares ${n} exports, not 113")
+endif()
+
+function(pe_dump file out)
+  execute_process(COMMAND ${OBJDUMP} -p ${file} OUTPUT_VARIABLE text RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "objdump -p ${file} failed")
+  endif()
+  set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
+# Import check: system DLLs only (names compared case-insensitively).
+set(system_dlls "^(kernel32|winhttp|msvcrt|ucrtbase|api-ms-win-[a-z0-9-]+|advapi32|bcrypt|ntdll|user32|ws2_32|shell32|crypt32)\\.dll$")
+foreach(file ${DLL} ${EXE})
+  pe_dump(${file} text)
+  string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${text}")
+  foreach(i IN LISTS imports)
+    string(REPLACE "DLL Name: " "" i "${i}")
+    string(TOLOWER "${i}" lower)
+    if(NOT lower MATCHES "${system_dlls}" AND NOT (file STREQUAL EXE AND lower STREQUAL "mvfiles.dll"))
+      message(SEND_ERROR "${file} imports ${i}, which a Windows host does not have")
+    endif()
+  endforeach()
+endforeach()
+
+# Export check: the [Ordinal/Name Pointer] table lists the names.
+pe_dump(${DLL} text)
+string(REGEX REPLACE ".*\\[Ordinal/Name Pointer\\] Table\n" "" names "${text}")
+string(REGEX REPLACE "\n\n.*" "" names "${names}")
+# One "[   n] name" line per export; brackets cannot stay in a CMake list.
+string(REGEX REPLACE "[ \t]*\\[ *[0-9]+\\] ([^\n]*)" "\\1" names "${names}")
+string(STRIP "${names}" names)
+string(REPLACE "\n" ";" got "${names}")
+list(SORT got)
+list(SORT want)
+if(NOT got STREQUAL want)
+  set(extra ${got})
+  list(REMOVE_ITEM extra ${want})
+  set(missing ${want})
+  list(REMOVE_ITEM missing ${got})
+  message(FATAL_ERROR "export table differs from mvfiles.h\n  extra: ${extra}\n  missing: ${missing}")
+endif()
+message(STATUS "mvfiles.dll exports ${n} functions; imports are system DLLs only")

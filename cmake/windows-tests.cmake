@@ -11,12 +11,11 @@ if(NOT TARGET GTest::gtest)
   add_library(GTest::gtest_main ALIAS gtest_main)
 endif()
 
-# What only Linux can run: the real-transport suites over libcurl and its
-# loopback launcher (not yet ported), resolver-thread counting, the symbol
+# What only Linux can run: libcurl's resolver-thread counting, the symbol
 # table of the .so (the DLL has its own packaging checks), and the
 # allocation-failure suites, which interpose the C library's heap.
-set(MVFILES_LINUX_ONLY_SUITES "/(curl_transport|curl_e2e|curl_threads|exports)_test\\.cpp$")
-set(MVFILES_LINUX_ONLY_SUPPORT "/loopback\\.cpp$")
+set(MVFILES_LINUX_ONLY_SUITES "/(curl_threads|exports)_test\\.cpp$")
+set(MVFILES_LINUX_ONLY_SUPPORT "^$")
 
 if(CMAKE_CROSSCOMPILING)
   find_program(MVFILES_WINE NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)

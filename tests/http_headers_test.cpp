@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "http/buf.h"
+#include "http/exchange.h"
 #include "http/fake_server.h"
 #include "http/headers.h"
 
@@ -176,6 +177,21 @@ TEST(HdrsGet, EntryCutShortEndsTheWalk) {
     EXPECT_STREQ(veltrona_hdrs_get(&b, "a"), "1");
     EXPECT_EQ(veltrona_hdrs_get(&b, "Cut"), nullptr);
     veltrona_buf_free(&b);
+}
+
+// The raw head as WinHTTP hands it over (libcurl refuses some of these
+// lines before they get here).
+TEST(ReadHead, KeepsNamesAsReceivedAndDropsWhatCannotBeDelivered) {
+    const char raw[] = "HTTP/1.1 200 OK\r\nX-A: a\r\nno colon\r\nX-Empty:\r\nX-Blank: \t \r\n"
+                       "X-Spaced :\t v w \r\n: no name\r\nX-Nul: a\0b\r\nX-LF: lf\nX-Last:last";
+    veltrona_delivery d{};
+    veltrona_read_head(&d, raw, sizeof raw - 1);
+    std::vector<std::string> got;
+    for (uint64_t off = 0; off < d.hdrs.len; off += got.back().size() + 1) got.emplace_back(d.hdrs.data + off);
+    EXPECT_EQ(got, (std::vector<std::string>{"X-A", "a", "X-Spaced ", "v w ", "X-LF", "lf", "X-Last", "last"}));
+    veltrona_read_head(&d, "HTTP/1.1 204 No Content\r\n\r\n", 27);
+    EXPECT_EQ(d.hdrs.len, 0u);
+    veltrona_delivery_free(&d);
 }
 
 TEST(ContentRange, FormsAndRefusals) {

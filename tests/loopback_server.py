@@ -158,11 +158,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
                                                ("Content-Type", "text/plain")])
 
     def r_raw_headers(self, url, query, body):
+        # ?plain=1 leaves out the name followed by a blank.
+        spaced = b"" if query.get("plain") else b"X-Spaced :\t value with tail \r\n"
         head = (b"HTTP/1.1 200 OK\r\n"
                 b"X-First: one\r\n"
                 b"X-Empty:\r\n"
-                b"X-Blank:   \r\n"
-                b"X-Spaced :\t value with tail \r\n"
+                b"X-Blank:   \r\n" + spaced +
                 b"X-Last: last\r\n"
                 b"Content-Length: 4\r\n\r\n")
         self.wfile.write(head + b"body")

@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build run test test-asan test-tsan bench clean
+.PHONY: all setup build run test test-asan test-tsan bench clean install
 
 all: build
 
@@ -39,6 +39,13 @@ test-tsan: setup
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
+
+# Installs the library, headers, pkg-config and CMake files, the program,
+# the corpus and the manual pages (PREFIX=DIR for another prefix than the
+# configured one).
+install: setup $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target mvfiles mvfiles_cli
+	cmake --install $(BUILD) $(if $(PREFIX),--prefix $(PREFIX))
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan

@@ -41,8 +41,8 @@ bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
 
 # Installs the library, headers, pkg-config and CMake files, the program,
-# the corpus and the manual pages (PREFIX=DIR for another prefix than the
-# configured one).
+# the corpus, the manual pages and the Python binding (PREFIX=DIR for
+# another prefix than the configured one).
 install: setup $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS) --target mvfiles mvfiles_cli
 	cmake --install $(BUILD) $(if $(PREFIX),--prefix $(PREFIX))

@@ -5,6 +5,8 @@ set -euo pipefail
 
 BASE_PKGS=(cmake g++ make pkg-config libcurl4-openssl-dev libgtest-dev libbenchmark-dev
            python3 openssl locales)
+# The Python binding's tests.
+BASE_PKGS+=(python3-pytest)
 TRIXIE_PKG=libyyjson-dev
 SRC_FILE=/etc/apt/sources.list.d/mvfiles-trixie.sources
 PIN_FILE=/etc/apt/preferences.d/mvfiles-trixie

@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build run test test-asan test-tsan bench clean install
+.PHONY: all setup build run test test-asan test-tsan bench clean install package
 
 all: build
 
@@ -47,5 +47,13 @@ install: setup $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS) --target mvfiles mvfiles_cli
 	cmake --install $(BUILD) $(if $(PREFIX),--prefix $(PREFIX))
 
+# The Debian package (a zip on Windows), from its own build tree for /usr.
+PKG_BUILD ?= build-pkg
+package: setup
+	cmake -S . -B $(PKG_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DMVFILES_BUILD_TESTS=OFF -DMVFILES_BUILD_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build $(PKG_BUILD) -j $(JOBS)
+	cd $(PKG_BUILD) && cpack
+
 clean:
-	rm -rf $(BUILD) build-asan build-tsan
+	rm -rf $(BUILD) build-asan build-tsan $(PKG_BUILD)

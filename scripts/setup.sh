@@ -5,8 +5,8 @@ set -euo pipefail
 
 BASE_PKGS=(cmake g++ make pkg-config libcurl4-openssl-dev libgtest-dev libbenchmark-dev
            python3 openssl locales)
-# The Python binding's tests.
-BASE_PKGS+=(python3-pytest)
+# `make package` (dpkg-shlibdeps reads the binaries) and the Python binding's tests.
+BASE_PKGS+=(dpkg-dev file python3-pytest)
 TRIXIE_PKG=libyyjson-dev
 SRC_FILE=/etc/apt/sources.list.d/mvfiles-trixie.sources
 PIN_FILE=/etc/apt/preferences.d/mvfiles-trixie

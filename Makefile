@@ -1,5 +1,6 @@
 # Two commands do all set-up on a fresh Debian 12 machine:
-#   make run    installs what is missing, builds, runs the CLI on the bundled corpus
+#   make run    installs what is missing, builds the library and the CLI, runs it
+#               on the bundled corpus
 #   make test   installs what is missing, builds, runs every test
 BUILD ?= build
 JOBS ?= 2
@@ -18,7 +19,9 @@ $(BUILD)/CMakeCache.txt:
 build: setup $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# Only the library and the program: the test suites are built by `make test`.
+run: setup $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target mvfiles mvfiles_cli
 	$(BUILD)/tools/mvfiles files tt4154796
 
 test: build

@@ -6,7 +6,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build run test test-asan test-tsan bench clean install package
+.PHONY: all setup build run test test-asan test-tsan bench clean install package consumer-check
 
 all: build
 
@@ -57,6 +57,11 @@ package: setup
 	  -DMVFILES_BUILD_TESTS=OFF -DMVFILES_BUILD_BENCH=OFF $(CMAKE_FLAGS)
 	cmake --build $(PKG_BUILD) -j $(JOBS)
 	cd $(PKG_BUILD) && cpack
+
+# Uses the installed library as a consumer would (pkg-config, CMake,
+# Python) and checks the package's contents.
+consumer-check: package
+	bash scripts/consumer-check.sh $(PKG_BUILD)
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan $(PKG_BUILD)

@@ -1,5 +1,6 @@
 # Two commands do all set-up on a fresh Debian 12 machine:
-#   make run    installs what is missing, builds, runs the CLI on the bundled corpus
+#   make run    installs what is missing, builds the library and the CLI, runs it
+#               on the bundled corpus
 #   make test   installs what is missing, builds, runs every test
 #   make windows       cross-builds mvfiles.dll, mvfiles.exe and the tests (MinGW-w64)
 #   make test-windows  runs those tests under Wine
@@ -11,7 +12,8 @@ WIN_BUILD ?= build-win
 MVFILES_CACHE_DIR ?= /var/cache/mvfiles
 export MVFILES_CACHE_DIR
 
-.PHONY: all setup setup-windows build run test test-asan test-tsan bench windows test-windows clean
+.PHONY: all setup setup-windows build run test test-asan test-tsan bench windows test-windows clean \
+        install package consumer-check
 
 all: build
 
@@ -24,7 +26,9 @@ $(BUILD)/CMakeCache.txt:
 build: setup $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# Only the library and the program: the test suites are built by `make test`.
+run: setup $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target mvfiles mvfiles_cli
 	$(BUILD)/tools/mvfiles files tt4154796
 
 test: build
@@ -62,5 +66,25 @@ test-windows: windows
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
 
+# Installs the library, headers, pkg-config and CMake files, the program,
+# the corpus, the manual pages and the Python binding (PREFIX=DIR for
+# another prefix than the configured one).
+install: setup $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target mvfiles mvfiles_cli
+	cmake --install $(BUILD) $(if $(PREFIX),--prefix $(PREFIX))
+
+# The Debian package (a zip on Windows), from its own build tree for /usr.
+PKG_BUILD ?= build-pkg
+package: setup
+	cmake -S . -B $(PKG_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DMVFILES_BUILD_TESTS=OFF -DMVFILES_BUILD_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build $(PKG_BUILD) -j $(JOBS)
+	cd $(PKG_BUILD) && cpack
+
+# Uses the installed library as a consumer would (pkg-config, CMake,
+# Python) and checks the package's contents.
+consumer-check: package
+	bash scripts/consumer-check.sh $(PKG_BUILD)
+
 clean:
-	rm -rf $(BUILD) build-asan build-tsan $(WIN_BUILD)
+	rm -rf $(BUILD) build-asan build-tsan $(WIN_BUILD) $(PKG_BUILD)

@@ -18,6 +18,8 @@ esac
 
 BASE_PKGS=(cmake g++ make pkg-config libcurl4-openssl-dev libgtest-dev libbenchmark-dev
            python3 openssl locales)
+# `make package` (dpkg-shlibdeps reads the binaries) and the Python binding's tests.
+BASE_PKGS+=(dpkg-dev file python3-pytest)
 TRIXIE_PKG=libyyjson-dev
 SRC_FILE=/etc/apt/sources.list.d/mvfiles-trixie.sources
 DEBSRC_FILE=/etc/apt/sources.list.d/mvfiles-trixie-src.sources

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Uses a built and packaged mvfiles the way a consumer would: installs it
+# into a temporary prefix, builds the minimal host of tests/consumer through
+# pkg-config and through find_package and runs both on the installed corpus,
+# runs the installed program and the Python tests against the installed
+# binding, finds the manual pages, and checks the Debian package's contents.
+# Usage: consumer-check.sh BUILD-DIR (configured for /usr and packaged).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build-pkg}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "consumer-check: $*" >&2; exit 1; }
+
+prefix=$work/prefix
+cmake --install "$build" --prefix "$prefix" >/dev/null
+pc=$(find "$prefix" -name mvfiles.pc)
+[ -n "$pc" ] || fail "no mvfiles.pc installed"
+libdir=$(dirname "$(dirname "$pc")")
+corpus=$prefix/share/mvfiles/fixtures
+grep -qx "prefix=$prefix" "$pc" || fail "mvfiles.pc does not name the prefix installed to"
+
+echo "consumer-check: pkg-config host"
+cc -std=c99 -Wall -Wextra -Wpedantic -Werror tests/consumer/host.c \
+   $(PKG_CONFIG_PATH=$(dirname "$pc") pkg-config --cflags --libs mvfiles) -o "$work/host-pc"
+LD_LIBRARY_PATH=$libdir "$work/host-pc" "$corpus"
+
+echo "consumer-check: find_package host"
+cmake -S tests/consumer -B "$work/cmake" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/cmake" >/dev/null
+"$work/cmake/host" "$corpus"
+
+echo "consumer-check: installed program and manual pages"
+"$prefix/bin/mvfiles" playlists Movies >/dev/null
+if command -v man >/dev/null; then
+    for page in "1 mvfiles" "3 mvfiles"; do
+        # shellcheck disable=SC2086
+        MANPATH=$prefix/share/man man -w $page >/dev/null || fail "man $page not found"
+        MANWIDTH=80 MANPATH=$prefix/share/man man --warnings $page 2>"$work/man.err" >/dev/null
+        [ ! -s "$work/man.err" ] || { cat "$work/man.err" >&2; fail "man $page: warnings"; }
+    done
+fi
+
+echo "consumer-check: Python binding"
+pypath=$(find "$prefix" -type d -name dist-packages)
+PYTHONPATH=$pypath /usr/bin/python3 -c 'import mvfiles, sys; sys.exit(not mvfiles.__file__.startswith(sys.argv[1]))' \
+    "$prefix" || fail "the Python tests would not use the installed binding"
+PYTHONPATH=$pypath MVFILES_LIBRARY=$libdir/libmvfiles.so.1 MVFILES_TEST_FIXTURES=$corpus \
+    PYTHONDONTWRITEBYTECODE=1 pytest-3 -q -p no:cacheprovider python/tests
+
+echo "consumer-check: Debian package"
+deb=$(ls "$build"/mvfiles_*.deb)
+dpkg-deb -c "$deb" >"$work/contents"
+libpath=usr/${libdir#"$prefix"/}
+for path in usr/bin/mvfiles usr/include/mvfiles.h usr/include/veltrona_http.h \
+            "$libpath/libmvfiles.so.1.0.0" "$libpath/libmvfiles.so.1" "$libpath/libmvfiles.so" \
+            "$libpath/pkgconfig/mvfiles.pc" "$libpath/cmake/mvfiles/mvfilesConfig.cmake" \
+            "$libpath/cmake/mvfiles/mvfilesConfigVersion.cmake" \
+            "$libpath/cmake/mvfiles/mvfilesTargets.cmake" \
+            usr/share/mvfiles/fixtures/getfiles.movie-multi.json \
+            usr/share/man/man1/mvfiles.1 usr/share/man/man3/mvfiles.3 \
+            usr/lib/python3/dist-packages/mvfiles/client.py; do
+    grep -Eq " \./$path( -> |$)" "$work/contents" || fail "$deb lacks /$path"
+done
+dpkg-deb --fsys-tarfile "$deb" | tar -xOf - "./$libpath/pkgconfig/mvfiles.pc" | grep -qx 'prefix=/usr' \
+    || fail "the packaged mvfiles.pc does not name /usr"
+dpkg-deb -f "$deb" Depends | grep -q 'libyyjson0 (>= 0.10)' || fail "Depends lacks libyyjson0 (>= 0.10)"
+echo "consumer-check: $(basename "$deb"): $(dpkg-deb -f "$deb" Depends)"
+echo "consumer-check: all passed"

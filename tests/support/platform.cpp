@@ -95,7 +95,11 @@ std::string temp_dir() {
 Outcome run_program(const std::vector<std::string> &argv) {
     Outcome r;
     const std::string dir = temp_dir();
-    if (dir.empty() || argv.empty()) return r;
+    if (dir.empty() || argv.empty()) {
+        r.err = "no temporary directory";
+        return r;
+    }
+    std::string why;  // set when the program could not be started
     const fsys::path out = fsys::u8path(dir + "/out"), err = fsys::u8path(dir + "/err");
 #ifdef _WIN32
     std::wstring cmd;
@@ -109,8 +113,11 @@ Outcome run_program(const std::vector<std::string> &argv) {
     si.hStdOutput = o;
     si.hStdError = e;
     PROCESS_INFORMATION pi{};
-    if (in != INVALID_HANDLE_VALUE && o != INVALID_HANDLE_VALUE && e != INVALID_HANDLE_VALUE &&
-        CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+    if (in == INVALID_HANDLE_VALUE || o == INVALID_HANDLE_VALUE || e == INVALID_HANDLE_VALUE) {
+        why = "cannot open the standard handles: " + std::to_string(GetLastError());
+    } else if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+        why = "CreateProcessW failed: " + std::to_string(GetLastError());
+    } else {
         DWORD code = 0;
         if (WaitForSingleObject(pi.hProcess, INFINITE) == WAIT_OBJECT_0 &&
             GetExitCodeProcess(pi.hProcess, &code))
@@ -130,14 +137,17 @@ Outcome run_program(const std::vector<std::string> &argv) {
     for (const auto &a : argv) args.push_back(const_cast<char *>(a.c_str()));
     args.push_back(nullptr);
     pid_t pid;
-    if (posix_spawnp(&pid, args[0], &fa, nullptr, args.data(), environ) == 0) {
+    int rc = posix_spawnp(&pid, args[0], &fa, nullptr, args.data(), environ);
+    if (rc == 0) {
         int ws = 0;
         if (waitpid(pid, &ws, 0) == pid && WIFEXITED(ws)) r.status = WEXITSTATUS(ws);
+    } else {
+        why = std::string("posix_spawnp failed: ") + std::strerror(rc);
     }
     posix_spawn_file_actions_destroy(&fa);
 #endif
     r.out = slurp(out);
-    r.err = slurp(err);
+    r.err = why.empty() ? slurp(err) : why;
     std::error_code ec;
     fsys::remove_all(fsys::u8path(dir), ec);
     return r;

@@ -73,18 +73,20 @@ install: setup $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS) --target mvfiles mvfiles_cli
 	cmake --install $(BUILD) $(if $(PREFIX),--prefix $(PREFIX))
 
-# The Debian package (a zip on Windows), from its own build tree for /usr.
+# The Debian package, from its own build tree for /usr, and the Windows zip
+# (DLL, import library, .def, headers, program, corpus) from build-win/.
 PKG_BUILD ?= build-pkg
-package: setup
+package: setup windows
 	cmake -S . -B $(PKG_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
 	  -DMVFILES_BUILD_TESTS=OFF -DMVFILES_BUILD_BENCH=OFF $(CMAKE_FLAGS)
 	cmake --build $(PKG_BUILD) -j $(JOBS)
 	cd $(PKG_BUILD) && cpack
+	cd $(WIN_BUILD) && cpack
 
 # Uses the installed library as a consumer would (pkg-config, CMake,
 # Python) and checks the package's contents.
 consumer-check: package
-	bash scripts/consumer-check.sh $(PKG_BUILD)
+	bash scripts/consumer-check.sh $(PKG_BUILD) $(WIN_BUILD)
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan $(WIN_BUILD) $(PKG_BUILD)

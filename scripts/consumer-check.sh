@@ -4,10 +4,14 @@
 # pkg-config and through find_package and runs both on the installed corpus,
 # runs the installed program and the Python tests against the installed
 # binding, finds the manual pages, and checks the Debian package's contents.
-# Usage: consumer-check.sh BUILD-DIR (configured for /usr and packaged).
+# With a Windows build tree as well, it checks the Windows zip's contents and
+# builds the same host through the zip's CMake package with MinGW, then runs
+# it under Wine.
+# Usage: consumer-check.sh BUILD-DIR [WINDOWS-BUILD-DIR] (both packaged).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-pkg}
+win_build=${2:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "consumer-check: $*" >&2; exit 1; }
@@ -66,4 +70,23 @@ dpkg-deb --fsys-tarfile "$deb" | tar -xOf - "./$libpath/pkgconfig/mvfiles.pc" | 
     || fail "the packaged mvfiles.pc does not name /usr"
 dpkg-deb -f "$deb" Depends | grep -q 'libyyjson0 (>= 0.10)' || fail "Depends lacks libyyjson0 (>= 0.10)"
 echo "consumer-check: $(basename "$deb"): $(dpkg-deb -f "$deb" Depends)"
+
+if [ -n "$win_build" ]; then
+    echo "consumer-check: Windows zip"
+    zip=$(ls "$win_build"/mvfiles-*-win64.zip)
+    python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$zip" "$work/win"
+    top=$(ls -d "$work"/win/mvfiles-*)
+    for path in bin/mvfiles.dll bin/mvfiles.exe lib/libmvfiles.dll.a lib/mvfiles.def include/mvfiles.h \
+                include/veltrona_http.h lib/cmake/mvfiles/mvfilesConfig.cmake \
+                share/mvfiles/fixtures/getfiles.movie-multi.json; do
+        [ -f "$top/$path" ] || fail "$(basename "$zip") lacks $path"
+    done
+    [ "$(grep -c '^    mvfiles_' "$top/lib/mvfiles.def")" -eq 113 ] || fail "mvfiles.def does not name 113 exports"
+    echo "consumer-check: find_package host for Windows, run under Wine"
+    cmake -S tests/consumer -B "$work/cmake-win" -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64.cmake" \
+          -Dmvfiles_DIR="$top/lib/cmake/mvfiles" >/dev/null
+    cmake --build "$work/cmake-win" >/dev/null
+    cp "$top/bin/mvfiles.dll" "$work/cmake-win/"
+    "$win_build/wine-run.sh" "$work/cmake-win/host.exe" "$top/share/mvfiles/fixtures"
+fi
 echo "consumer-check: all passed"

@@ -14,10 +14,8 @@
 namespace {
 
 #ifdef _WIN32
-const veltrona_http *(*const g_real)() = veltrona_http_winhttp;
 const char kRefused[] = "transport: transport: WinHttpSendRequest failed: 12029";
 #else
-const veltrona_http *(*const g_real)() = veltrona_http_curl;
 const char kRefused[] = "transport: transport: WinHttpSendRequest failed: 7";
 #endif
 
@@ -32,33 +30,6 @@ protected:
     void TearDown() override {
         mvfiles_shutdown();
         server.stop();
-    }
-
-    // The server's record of the writes it received, as JSON text.
-    std::string writes() {
-        const veltrona_http *t = g_real();
-        std::string url = server.url("/_stats");
-        std::string body;
-        veltrona_http_request req;
-        std::memset(&req, 0, sizeof req);
-        req.size = VELTRONA_HTTP_REQUEST_SIZE;
-        req.method = "GET";
-        req.url = url.c_str();
-        req.on_body = [](void *ctx, const void *d, uint64_t n) -> int32_t {
-            static_cast<std::string *>(ctx)->append(static_cast<const char *>(d), n);
-            return 0;
-        };
-        req.cb_ctx = &body;
-        int32_t status = 0;
-        char *err = nullptr;
-        EXPECT_EQ(t->request(nullptr, &req, &status, &err), 0);
-        if (err) t->free(nullptr, err);
-        yyjson_doc *doc = yyjson_read(body.data(), body.size(), 0);
-        char *text = yyjson_val_write(yyjson_obj_get(yyjson_doc_get_root(doc), "writes"), 0, nullptr);
-        std::string out = text ? text : "";
-        std::free(text);
-        yyjson_doc_free(doc);
-        return out;
     }
 
     mvtest::Loopback server;
@@ -94,12 +65,12 @@ TEST_F(RealEndToEnd, KeyValueAndSessions) {
 
 TEST_F(RealEndToEnd, ArmedWrite) {
     EXPECT_EQ(mvfiles_save_progress("u1", 0, "tt0111161", -1, -1, 0, 30.0, 120.0), MVFILES_ERR_NOT_ARMED);
-    EXPECT_EQ(writes(), "[]");
+    EXPECT_EQ(server.writes(), "[]");
     mvfiles_arm_writes(1);
     ASSERT_EQ(mvfiles_save_progress("u1", 0, "tt0111161", -1, -1, 0, 30.0, 120.0), MVFILES_OK)
         << mvfiles_last_error();
     EXPECT_EQ(mvfiles_last_http_code(), 200);
-    std::string w = writes();
+    std::string w = server.writes();
     EXPECT_NE(w.find("/api/KeyValue?key=RVD_Position_u1_0_tt0111161_-1_-1_120&value=0.25"), std::string::npos) << w;
     EXPECT_NE(w.find("\"content_type\":\"text/plain\""), std::string::npos) << w;
 }

@@ -3,7 +3,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
+
+#include <yyjson.h>
+
+#include "http/real_transport.h"
 
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
@@ -35,6 +40,37 @@ std::vector<std::string> server_args(const std::string &script, const std::strin
 }
 
 }  // namespace
+
+std::string Loopback::writes() const {
+#ifdef _WIN32
+    const veltrona_http *t = veltrona_http_winhttp();
+#else
+    const veltrona_http *t = veltrona_http_curl();
+#endif
+    std::string url = this->url("/_stats");
+    std::string body;
+    veltrona_http_request req;
+    std::memset(&req, 0, sizeof req);
+    req.size = VELTRONA_HTTP_REQUEST_SIZE;
+    req.method = "GET";
+    req.url = url.c_str();
+    req.on_body = [](void *ctx, const void *d, uint64_t n) -> int32_t {
+        static_cast<std::string *>(ctx)->append(static_cast<const char *>(d), n);
+        return 0;
+    };
+    req.cb_ctx = &body;
+    int32_t status = 0;
+    char *err = nullptr;
+    int32_t rc = t->request(nullptr, &req, &status, &err);
+    if (err) t->free(nullptr, err);
+    if (rc != 0 || status != 200) return "";
+    yyjson_doc *doc = yyjson_read(body.data(), body.size(), 0);
+    char *text = yyjson_val_write(yyjson_obj_get(yyjson_doc_get_root(doc), "writes"), 0, nullptr);
+    std::string out = text ? text : "";
+    std::free(text);
+    yyjson_doc_free(doc);
+    return out;
+}
 
 bool Loopback::read_ports(const std::string &line) {
     if (std::sscanf(line.c_str(), "http=%d https=%d", &port_, &https_port_) != 2 || port_ <= 0) {

@@ -34,6 +34,10 @@ public:
         return "https://127.0.0.1:" + std::to_string(https_port_) + path;
     }
     const std::string &why() const { return why_; }
+    // The writes the server received, as the JSON text of its statistics'
+    // "writes" array (asked over the platform's real transport); "" when
+    // they could not be read.
+    std::string writes() const;
 
 private:
     bool read_ports(const std::string &line);

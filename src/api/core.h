@@ -79,6 +79,12 @@ extern const char *const MVFILES_DEFAULT_ORIGIN;
 // Replaces the last-error text (at most 255 bytes kept); "" empties it.
 void mvfiles_set_err(const char *fmt, ...) noexcept MVFILES_PRINTF_LIKE(1, 2);
 
+// The one way a failing branch ends: sets the last-error text as
+// mvfiles_set_err does and returns code, so that it reads
+// `return mvfiles_fail(MVFILES_ERR_OOM, "oom");`.
+mvfiles_result mvfiles_fail(mvfiles_result code, const char *fmt, ...) noexcept
+    MVFILES_PRINTF_LIKE(2, 3);
+
 // Writes the default origin into g_sf.host when it is empty.
 void mvfiles_default_origin_check() noexcept;
 

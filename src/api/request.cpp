@@ -147,23 +147,13 @@ int32_t mvfiles_http_post(const char *url, const void *body, uint64_t body_len,
 
 mvfiles_result mvfiles_judge_response(int32_t rc, const char *msg, int32_t status, char **body,
                                       const char *not_found, const char *not_allowed) noexcept {
-    if (rc != 0) {
-        mvfiles_set_err("transport: %s", msg);
-        return MVFILES_ERR_TRANSPORT;
-    }
+    if (rc != 0) return mvfiles_fail(MVFILES_ERR_TRANSPORT, "transport: %s", msg);
     if (status >= 200 && status <= 299) return MVFILES_OK;
     std::free(*body);
     *body = nullptr;
-    if (status == 404 && not_found) {
-        mvfiles_set_err("%s", not_found);
-        return MVFILES_ERR_NOT_FOUND;
-    }
-    if (status == 405 && not_allowed) {
-        mvfiles_set_err("%s", not_allowed);
-        return MVFILES_ERR_HTTP;
-    }
-    mvfiles_set_err("HTTP %ld", static_cast<long>(status));
-    return MVFILES_ERR_HTTP;
+    if (status == 404 && not_found) return mvfiles_fail(MVFILES_ERR_NOT_FOUND, "%s", not_found);
+    if (status == 405 && not_allowed) return mvfiles_fail(MVFILES_ERR_HTTP, "%s", not_allowed);
+    return mvfiles_fail(MVFILES_ERR_HTTP, "HTTP %ld", static_cast<long>(status));
 }
 
 mvfiles_result mvfiles_read_array(char *body, uint64_t len, const char *word, const char *oom_text,
@@ -171,8 +161,7 @@ mvfiles_result mvfiles_read_array(char *body, uint64_t len, const char *word, co
     *doc = nullptr;
     if (!body || len == 0) {
         std::free(body);
-        mvfiles_set_err("empty body");
-        return MVFILES_ERR_EMPTY;
+        return mvfiles_fail(MVFILES_ERR_EMPTY, "empty body");
     }
     yyjson_read_err err;
     yyjson_doc *d = yyjson_read_opts(body, static_cast<size_t>(len), 0, nullptr, &err);
@@ -181,16 +170,13 @@ mvfiles_result mvfiles_read_array(char *body, uint64_t len, const char *word, co
         // A valid answer that could not be parsed for lack of memory is not
         // invalid JSON.
         if (err.code == YYJSON_READ_ERROR_MEMORY_ALLOCATION) {
-            mvfiles_set_err("%s", oom_text);
-            return MVFILES_ERR_OOM;
+            return mvfiles_fail(MVFILES_ERR_OOM, "%s", oom_text);
         }
-        mvfiles_set_err("%s: invalid JSON", word);
-        return MVFILES_ERR_JSON;
+        return mvfiles_fail(MVFILES_ERR_JSON, "%s: invalid JSON", word);
     }
     if (!yyjson_is_arr(yyjson_doc_get_root(d))) {
         yyjson_doc_free(d);
-        mvfiles_set_err("%s: root is not an array", word);
-        return MVFILES_ERR_JSON;
+        return mvfiles_fail(MVFILES_ERR_JSON, "%s: root is not an array", word);
     }
     *doc = d;
     return MVFILES_OK;

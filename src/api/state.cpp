@@ -10,13 +10,29 @@ mvfiles_state g_sf;
 
 const char *const MVFILES_DEFAULT_ORIGIN = "https://api.mvfiles.example";
 
-void mvfiles_set_err(const char *fmt, ...) noexcept {
+namespace {
+
+void set_err_v(const char *fmt, va_list ap) {
     if (!fmt) fmt = "";
+    int n = std::vsnprintf(g_sf.last_error, sizeof g_sf.last_error, fmt, ap);
+    if (n < 0) g_sf.last_error[0] = 0;
+}
+
+}  // namespace
+
+void mvfiles_set_err(const char *fmt, ...) noexcept {
     va_list ap;
     va_start(ap, fmt);
-    int n = std::vsnprintf(g_sf.last_error, sizeof g_sf.last_error, fmt, ap);
+    set_err_v(fmt, ap);
     va_end(ap);
-    if (n < 0) g_sf.last_error[0] = 0;
+}
+
+mvfiles_result mvfiles_fail(mvfiles_result code, const char *fmt, ...) noexcept {
+    va_list ap;
+    va_start(ap, fmt);
+    set_err_v(fmt, ap);
+    va_end(ap);
+    return code;
 }
 
 void mvfiles_default_origin_check() noexcept {
@@ -59,10 +75,10 @@ mvfiles_result mvfiles_set_io(const veltrona_io *io) noexcept {
     }
     const veltrona_http *h = veltrona_http_of(io);
     if (!h) {
-        mvfiles_set_err(
-            "io carries no fleet transport (need veltrona_http: use mvfiles_use_curl / "
-            "mvfiles_use_fake, or an io built with veltrona_io_over_http)");
-        return MVFILES_ERR_TRANSPORT;
+        return mvfiles_fail(MVFILES_ERR_TRANSPORT,
+                            "io carries no fleet transport (need veltrona_http: use "
+                            "mvfiles_use_curl / mvfiles_use_fake, or an io built with "
+                            "veltrona_io_over_http)");
     }
     g_sf.transport = h;
     g_sf.transport_set = 1;
@@ -86,10 +102,7 @@ void mvfiles_shutdown(void) noexcept {
 }
 
 mvfiles_result mvfiles_arm_writes(int32_t arm) noexcept {
-    if (static_cast<uint32_t>(arm) > 1) {
-        mvfiles_set_err("arm must be 0 or 1");
-        return MVFILES_ERR_ARG;
-    }
+    if (static_cast<uint32_t>(arm) > 1) return mvfiles_fail(MVFILES_ERR_ARG, "arm must be 0 or 1");
     g_sf.writes_armed = arm;
     mvfiles_set_err(arm ? "writes ARMED \xE2\x80\x94 production mutations possible" : "writes disarmed");
     return MVFILES_OK;

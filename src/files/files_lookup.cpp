@@ -21,13 +21,11 @@ mvfiles_result take_answer(char *body, uint64_t len) {
     yyjson_val *root = yyjson_doc_get_root(doc);
     if (yyjson_arr_size(root) == 0) {
         yyjson_doc_free(doc);
-        mvfiles_set_err("getfiles: no files (empty array)");
-        return MVFILES_ERR_EMPTY;
+        return mvfiles_fail(MVFILES_ERR_EMPTY, "getfiles: no files (empty array)");
     }
     if (mvfiles_files_index(root) != 0) {
         yyjson_doc_free(doc);
-        mvfiles_set_err("oom: indexing files");
-        return MVFILES_ERR_OOM;
+        return mvfiles_fail(MVFILES_ERR_OOM, "oom: indexing files");
     }
     g_sf.files_doc = doc;
     return MVFILES_OK;
@@ -39,30 +37,20 @@ bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 mvfiles_result mvfiles_files_fetch(const char *id, int32_t season, int32_t episode) noexcept {
     if (!g_sf.transport_set) {
-        mvfiles_set_err(MVFILES_NO_TRANSPORT_MSG);
-        return MVFILES_ERR_NO_TRANSPORT;
+        return mvfiles_fail(MVFILES_ERR_NO_TRANSPORT, MVFILES_NO_TRANSPORT_MSG);
     }
-    if (!id || !*id) {
-        mvfiles_set_err("imdb id required");
-        return MVFILES_ERR_ARG;
-    }
+    if (!id || !*id) return mvfiles_fail(MVFILES_ERR_ARG, "imdb id required");
     size_t n = std::strlen(id);
     if (n < 7 || n > 12 || (id[0] != 't' && id[0] != 'T')) {
-        mvfiles_set_err("imdb id must look like tt\xE2\x80\xA6 (got '%s')", id);
-        return MVFILES_ERR_ARG;
+        return mvfiles_fail(MVFILES_ERR_ARG, "imdb id must look like tt\xE2\x80\xA6 (got '%s')",
+                            id);
     }
     bool digits = id[1] == 't' || id[1] == 'T';
     for (size_t i = 2; digits && i < n; i++) digits = is_digit(id[i]);
-    if (!digits) {
-        mvfiles_set_err("imdb id must be tt+digits");
-        return MVFILES_ERR_ARG;
-    }
+    if (!digits) return mvfiles_fail(MVFILES_ERR_ARG, "imdb id must be tt+digits");
 
     char *enc = mvfiles_url_encode(id);
-    if (!enc) {
-        mvfiles_set_err("oom");
-        return MVFILES_ERR_OOM;
-    }
+    if (!enc) return mvfiles_fail(MVFILES_ERR_OOM, "oom");
     char key[sizeof g_sf.files_key];
     char suffix[96] = "";
     if (season < 0 && episode < 0) {
@@ -78,10 +66,7 @@ mvfiles_result mvfiles_files_fetch(const char *id, int32_t season, int32_t episo
     }
     char *url = mvfiles_format_url("%s/api/finder/getfiles?id=%s%s", g_sf.host, enc, suffix);
     std::free(enc);
-    if (!url) {
-        mvfiles_set_err("oom");
-        return MVFILES_ERR_OOM;
-    }
+    if (!url) return mvfiles_fail(MVFILES_ERR_OOM, "oom");
 
     char msg[256];
     char *body = nullptr;
@@ -117,23 +102,15 @@ mvfiles_result mvfiles_get_by_imdb(const char *imdb_id, int32_t season, int32_t 
 
 mvfiles_result mvfiles_files_fetch_keys(const char *const *keys, uint64_t count) noexcept {
     if (!g_sf.transport_set) {
-        mvfiles_set_err(MVFILES_NO_TRANSPORT_MSG);
-        return MVFILES_ERR_NO_TRANSPORT;
+        return mvfiles_fail(MVFILES_ERR_NO_TRANSPORT, MVFILES_NO_TRANSPORT_MSG);
     }
-    if (!keys || count == 0) {
-        mvfiles_set_err("keys required");
-        return MVFILES_ERR_ARG;
-    }
+    if (!keys || count == 0) return mvfiles_fail(MVFILES_ERR_ARG, "keys required");
     for (uint64_t i = 0; i < count; i++) {
         if (!keys[i] || !*keys[i]) {
-            mvfiles_set_err("keys[%zu] empty", static_cast<size_t>(i));
-            return MVFILES_ERR_ARG;
+            return mvfiles_fail(MVFILES_ERR_ARG, "keys[%zu] empty", static_cast<size_t>(i));
         }
     }
-    if (count > 4096) {
-        mvfiles_set_err("too many keys (max 4096)");
-        return MVFILES_ERR_ARG;
-    }
+    if (count > 4096) return mvfiles_fail(MVFILES_ERR_ARG, "too many keys (max 4096)");
 
     yyjson_mut_doc *mdoc = yyjson_mut_doc_new(nullptr);
     yyjson_mut_val *arr = mdoc ? yyjson_mut_arr(mdoc) : nullptr;
@@ -141,22 +118,17 @@ mvfiles_result mvfiles_files_fetch_keys(const char *const *keys, uint64_t count)
     for (uint64_t i = 0; ok && i < count; i++) ok = yyjson_mut_arr_add_strcpy(mdoc, arr, keys[i]);
     if (!ok) {
         yyjson_mut_doc_free(mdoc);
-        mvfiles_set_err("oom");
-        return MVFILES_ERR_OOM;
+        return mvfiles_fail(MVFILES_ERR_OOM, "oom");
     }
     yyjson_mut_doc_set_root(mdoc, arr);
     size_t json_len = 0;
     char *json = yyjson_mut_write_opts(mdoc, 0, nullptr, &json_len, nullptr);
     yyjson_mut_doc_free(mdoc);
-    if (!json) {
-        mvfiles_set_err("oom: serializing keys");
-        return MVFILES_ERR_OOM;
-    }
+    if (!json) return mvfiles_fail(MVFILES_ERR_OOM, "oom: serializing keys");
     char *url = mvfiles_format_url("%s/api/finder/getfiles", g_sf.host);
     if (!url) {
         std::free(json);
-        mvfiles_set_err("oom");
-        return MVFILES_ERR_OOM;
+        return mvfiles_fail(MVFILES_ERR_OOM, "oom");
     }
 
     char msg[256];

@@ -94,10 +94,7 @@ mvfiles_result mvfiles_kv_lookup(const char *tag, const char *prefix, uint64_t t
     }
     mvfiles_result rc = mvfiles_kv_fetch(tag, prefix);
     if (rc != MVFILES_OK) return rc;
-    if (build() != 0) {
-        mvfiles_set_err("%s", oom_text);
-        return MVFILES_ERR_OOM;
-    }
+    if (build() != 0) return mvfiles_fail(MVFILES_ERR_OOM, "%s", oom_text);
     return MVFILES_OK;
 }
 

@@ -48,24 +48,14 @@ void fill_row(mvfiles_kv_row *row, yyjson_val *obj, Layout &layout) {
 
 mvfiles_result mvfiles_kv_fetch(const char *tag, const char *prefix) noexcept {
     if (!g_sf.transport_set) {
-        mvfiles_set_err(MVFILES_NO_TRANSPORT_MSG);
-        return MVFILES_ERR_NO_TRANSPORT;
+        return mvfiles_fail(MVFILES_ERR_NO_TRANSPORT, MVFILES_NO_TRANSPORT_MSG);
     }
-    if (!prefix || !*prefix) {
-        mvfiles_set_err("key prefix required");
-        return MVFILES_ERR_ARG;
-    }
+    if (!prefix || !*prefix) return mvfiles_fail(MVFILES_ERR_ARG, "key prefix required");
     char *enc = mvfiles_url_encode(prefix);
-    if (!enc) {
-        mvfiles_set_err("oom");
-        return MVFILES_ERR_OOM;
-    }
+    if (!enc) return mvfiles_fail(MVFILES_ERR_OOM, "oom");
     char *url = mvfiles_format_url("%s/api/KeyValue/StartsWith?k=%s", g_sf.host, enc);
     std::free(enc);
-    if (!url) {
-        mvfiles_set_err("oom");
-        return MVFILES_ERR_OOM;
-    }
+    if (!url) return mvfiles_fail(MVFILES_ERR_OOM, "oom");
 
     char *body = nullptr;
     uint64_t len = 0;
@@ -83,14 +73,12 @@ mvfiles_result mvfiles_kv_fetch(const char *tag, const char *prefix) noexcept {
     size_t n = yyjson_arr_size(root);
     if (n == 0) {
         yyjson_doc_free(doc);
-        mvfiles_set_err("keyvalue: no rows");
-        return MVFILES_ERR_EMPTY;
+        return mvfiles_fail(MVFILES_ERR_EMPTY, "keyvalue: no rows");
     }
     auto *rows = static_cast<mvfiles_kv_row *>(std::calloc(n, sizeof(mvfiles_kv_row)));
     if (!rows) {
         yyjson_doc_free(doc);
-        mvfiles_set_err("oom: kv rows");
-        return MVFILES_ERR_OOM;
+        return mvfiles_fail(MVFILES_ERR_OOM, "oom: kv rows");
     }
     uint64_t count = 0;
     Layout layout;

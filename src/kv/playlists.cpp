@@ -139,15 +139,14 @@ int32_t mvfiles_index_playlists() noexcept {
 mvfiles_result mvfiles_get_playlists(const char *, const char *, const char *type) noexcept {
     mvfiles_lookup_prologue();
     if (!type || !*type) {
-        mvfiles_set_err("type required (Production | Movies | Series)");
-        return MVFILES_ERR_ARG;
+        return mvfiles_fail(MVFILES_ERR_ARG, "type required (Production | Movies | Series)");
     }
     const char *prefix = nullptr;
     for (const playlist_type &t : k_types)
         if (std::strcmp(type, t.word) == 0) prefix = t.prefix;
     if (!prefix) {
-        mvfiles_set_err("type must be Production, Movies or Series (got '%s')", type);
-        return MVFILES_ERR_ARG;
+        return mvfiles_fail(MVFILES_ERR_ARG, "type must be Production, Movies or Series (got '%s')",
+                            type);
     }
     char key[160];
     std::snprintf(key, sizeof key, "plays|%s", type);
@@ -157,10 +156,7 @@ mvfiles_result mvfiles_get_playlists(const char *, const char *, const char *typ
     }
     mvfiles_result rc = mvfiles_kv_fetch(type, prefix);
     if (rc != MVFILES_OK) return rc;
-    if (mvfiles_index_playlists() != 0) {
-        mvfiles_set_err("oom: playlists");
-        return MVFILES_ERR_OOM;
-    }
+    if (mvfiles_index_playlists() != 0) return mvfiles_fail(MVFILES_ERR_OOM, "oom: playlists");
     // Only a table that was built counts as cached.
     std::snprintf(g_sf.kv_tag, sizeof g_sf.kv_tag, "%s", key);
     return MVFILES_OK;

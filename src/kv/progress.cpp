@@ -32,17 +32,14 @@ int32_t mvfiles_index_progress() noexcept {
 
 mvfiles_result mvfiles_get_progress(const char *user, int32_t profile, const char *imdb_id) noexcept {
     mvfiles_lookup_prologue();
-    if (!imdb_id || !*imdb_id) {
-        mvfiles_set_err("imdbId required");
-        return MVFILES_ERR_ARG;
-    }
+    if (!imdb_id || !*imdb_id) return mvfiles_fail(MVFILES_ERR_ARG, "imdbId required");
     char prefix[256];
     int n = std::snprintf(prefix, sizeof prefix, "RVD_Position_%s_%d_%s", user ? user : "", profile,
                           imdb_id);
     // A cut prefix would fetch the rows of another user or title.
     if (n < 0 || static_cast<size_t>(n) >= sizeof prefix) {
-        mvfiles_set_err("progress: key prefix too long (at most %zu bytes)", sizeof prefix - 1);
-        return MVFILES_ERR_ARG;
+        return mvfiles_fail(MVFILES_ERR_ARG, "progress: key prefix too long (at most %zu bytes)",
+                            sizeof prefix - 1);
     }
     char key[288];
     std::snprintf(key, sizeof key, "prog|%s", prefix);

@@ -41,8 +41,9 @@ mvfiles_result mvfiles_get_session_index(const char *user) noexcept {
                 : std::snprintf(prefix, sizeof prefix, "VELTRONA_PlaybackSession");
     // A cut prefix would list the sessions of other users.
     if (n < 0 || static_cast<size_t>(n) >= sizeof prefix) {
-        mvfiles_set_err("session index: key prefix too long (at most %zu bytes)", sizeof prefix - 1);
-        return MVFILES_ERR_ARG;
+        return mvfiles_fail(MVFILES_ERR_ARG,
+                            "session index: key prefix too long (at most %zu bytes)",
+                            sizeof prefix - 1);
     }
     char key[288];
     std::snprintf(key, sizeof key, "sessix|%s", prefix);

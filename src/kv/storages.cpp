@@ -90,59 +90,46 @@ bool valid_index(int32_t i) { return i >= 0 && static_cast<uint64_t>(i) < g_sf.s
 // that document is kept.
 mvfiles_result check_getauth() {
     char *url = mvfiles_format_url("%s/api/APIFunction?name=GetAuth", g_sf.host);
-    if (!url) {
-        mvfiles_set_err("oom");
-        return MVFILES_ERR_OOM;
-    }
+    if (!url) return mvfiles_fail(MVFILES_ERR_OOM, "oom");
     char *body = nullptr;
     uint64_t len = 0;
     int32_t status = 0;
     char msg[256] = "";
     int32_t rc = mvfiles_http_get(url, nullptr, &body, &len, nullptr, &status, msg, sizeof msg);
     std::free(url);
-    if (rc != 0) {
-        mvfiles_set_err("transport: %s", msg);
-        return MVFILES_ERR_TRANSPORT;
-    }
+    if (rc != 0) return mvfiles_fail(MVFILES_ERR_TRANSPORT, "transport: %s", msg);
     if (status != 200) {
-        mvfiles_set_err("storages: GetAuth HTTP %ld (measured 500 on gcp \xE2\x80\x94 fixture-only)",
-                        static_cast<long>(status));
         std::free(body);
-        return status == 404 ? MVFILES_ERR_NOT_FOUND : MVFILES_ERR_HTTP;
+        return mvfiles_fail(status == 404 ? MVFILES_ERR_NOT_FOUND : MVFILES_ERR_HTTP,
+                            "storages: GetAuth HTTP %ld (measured 500 on gcp \xE2\x80\x94 fixture-only)",
+                            static_cast<long>(status));
     }
     char *text = body ? mvfiles_strndup(body, static_cast<size_t>(len)) : mvfiles_strndup(nullptr, 0);
     std::free(body);
-    if (!text) {
-        mvfiles_set_err("oom");
-        return MVFILES_ERR_OOM;
-    }
+    if (!text) return mvfiles_fail(MVFILES_ERR_OOM, "oom");
     if (!init) build_rev();
     size_t tlen = std::strlen(text);  // the text ends at its first NUL
     while (tlen > 0 && (text[tlen - 1] == '\n' || text[tlen - 1] == '\r' || text[tlen - 1] == ' ')) tlen--;
     auto *decoded = static_cast<unsigned char *>(std::malloc(tlen / 4 * 3 + 3));
     if (!decoded) {
         std::free(text);
-        mvfiles_set_err("oom");
-        return MVFILES_ERR_OOM;
+        return mvfiles_fail(MVFILES_ERR_OOM, "oom");
     }
     size_t dlen = 0;
     bool ok = decode_base64(text, tlen, decoded, &dlen);
     std::free(text);
     if (!ok) {
         std::free(decoded);
-        mvfiles_set_err("storages: GetAuth body is not base64");
-        return MVFILES_ERR_JSON;
+        return mvfiles_fail(MVFILES_ERR_JSON, "storages: GetAuth body is not base64");
     }
     yyjson_read_err err;
     yyjson_doc *doc = yyjson_read_opts(reinterpret_cast<char *>(decoded), dlen, 0, nullptr, &err);
     std::free(decoded);
     if (!doc) {
         if (err.code == YYJSON_READ_ERROR_MEMORY_ALLOCATION) {
-            mvfiles_set_err("oom");
-            return MVFILES_ERR_OOM;
+            return mvfiles_fail(MVFILES_ERR_OOM, "oom");
         }
-        mvfiles_set_err("storages: GetAuth JSON invalid");
-        return MVFILES_ERR_JSON;
+        return mvfiles_fail(MVFILES_ERR_JSON, "storages: GetAuth JSON invalid");
     }
     yyjson_doc_free(doc);
     return MVFILES_OK;
@@ -192,17 +179,13 @@ int32_t mvfiles_storages_project() noexcept {
 
 mvfiles_result mvfiles_storages_fetch() noexcept {
     if (!g_sf.transport_set) {
-        mvfiles_set_err(MVFILES_NO_TRANSPORT_MSG);
-        return MVFILES_ERR_NO_TRANSPORT;
+        return mvfiles_fail(MVFILES_ERR_NO_TRANSPORT, MVFILES_NO_TRANSPORT_MSG);
     }
     mvfiles_result rc = check_getauth();
     if (rc != MVFILES_OK) return rc;
     rc = mvfiles_kv_fetch("storages", "RVD_ONEDRIVES");
     if (rc != MVFILES_OK) return rc;
-    if (mvfiles_storages_project() != 0) {
-        mvfiles_set_err("oom: storages");
-        return MVFILES_ERR_OOM;
-    }
+    if (mvfiles_storages_project() != 0) return mvfiles_fail(MVFILES_ERR_OOM, "oom: storages");
     mvfiles_set_err("");
     return MVFILES_OK;
 }

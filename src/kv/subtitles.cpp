@@ -68,16 +68,13 @@ int32_t mvfiles_index_subs(const char *imdb, int32_t season, int32_t episode) no
 mvfiles_result mvfiles_get_external_subtitles(const char *imdb_id, int32_t season,
                                               int32_t episode) noexcept {
     mvfiles_lookup_prologue();
-    if (!imdb_id || !*imdb_id) {
-        mvfiles_set_err("imdb id required");
-        return MVFILES_ERR_ARG;
-    }
+    if (!imdb_id || !*imdb_id) return mvfiles_fail(MVFILES_ERR_ARG, "imdb id required");
     char prefix[128];
     int n = std::snprintf(prefix, sizeof prefix, "RVD_ExternalSubtitle_%s", imdb_id);
     // A cut prefix would fetch the subtitles of other titles.
     if (n < 0 || static_cast<size_t>(n) >= sizeof prefix) {
-        mvfiles_set_err("subtitles: key prefix too long (at most %zu bytes)", sizeof prefix - 1);
-        return MVFILES_ERR_ARG;
+        return mvfiles_fail(MVFILES_ERR_ARG, "subtitles: key prefix too long (at most %zu bytes)",
+                            sizeof prefix - 1);
     }
     char key[160];
     std::snprintf(key, sizeof key, "subs|%s|%d|%d", imdb_id, season, episode);

@@ -37,19 +37,12 @@ void mvfiles_sessions_free() noexcept {
 
 mvfiles_result mvfiles_sessions_fetch(const char *ids) noexcept {
     if (!g_sf.transport_set) {
-        mvfiles_set_err(MVFILES_NO_TRANSPORT_MSG);
-        return MVFILES_ERR_NO_TRANSPORT;
+        return mvfiles_fail(MVFILES_ERR_NO_TRANSPORT, MVFILES_NO_TRANSPORT_MSG);
     }
-    if (!ids || !*ids) {
-        mvfiles_set_err("session ids required");
-        return MVFILES_ERR_ARG;
-    }
+    if (!ids || !*ids) return mvfiles_fail(MVFILES_ERR_ARG, "session ids required");
 
     char *url = mvfiles_format_url("%s/api/AAA/GetPlaybackSessions", g_sf.host);
-    if (!url) {
-        mvfiles_set_err("oom");
-        return MVFILES_ERR_OOM;
-    }
+    if (!url) return mvfiles_fail(MVFILES_ERR_OOM, "oom");
 
     char *body = nullptr;
     uint64_t body_len = 0;
@@ -70,8 +63,7 @@ mvfiles_result mvfiles_sessions_fetch(const char *ids) noexcept {
     auto *rows = static_cast<mvfiles_session *>(std::calloc(n ? n : 1, sizeof(mvfiles_session)));
     if (!rows) {
         yyjson_doc_free(doc);
-        mvfiles_set_err("oom: sessions");
-        return MVFILES_ERR_OOM;
+        return mvfiles_fail(MVFILES_ERR_OOM, "oom: sessions");
     }
     size_t count = 0;
     size_t idx, max;

@@ -69,23 +69,19 @@ mvfiles_result mvfiles_save_progress(const char *user, int32_t profile, const ch
                                      double position, double duration) noexcept {
     (void)reserved;
     if (!g_sf.writes_armed) {
-        mvfiles_set_err(
-            "NOT_ARMED: save_progress mutates a real user's watch position "
-            "(mvfiles_arm_writes(1) to enable)");
-        return MVFILES_ERR_NOT_ARMED;
+        return mvfiles_fail(MVFILES_ERR_NOT_ARMED,
+                            "NOT_ARMED: save_progress mutates a real user's watch position "
+                            "(mvfiles_arm_writes(1) to enable)");
     }
     if (empty(user) || empty(imdb_id)) {
-        mvfiles_set_err("userId and imdbId required");
-        return MVFILES_ERR_ARG;
+        return mvfiles_fail(MVFILES_ERR_ARG, "userId and imdbId required");
     }
     // Written so that NaN fails too; infinities would make no position.
     if (!(duration > 0) || !(position >= 0) || std::isinf(duration) || std::isinf(position)) {
-        mvfiles_set_err("duration must be > 0, position >= 0");
-        return MVFILES_ERR_ARG;
+        return mvfiles_fail(MVFILES_ERR_ARG, "duration must be > 0, position >= 0");
     }
     if (!g_sf.transport_set) {
-        mvfiles_set_err("no transport installed");
-        return MVFILES_ERR_NO_TRANSPORT;
+        return mvfiles_fail(MVFILES_ERR_NO_TRANSPORT, "no transport installed");
     }
 
     double ratio = position / duration;
@@ -97,8 +93,8 @@ mvfiles_result mvfiles_save_progress(const char *user, int32_t profile, const ch
                           imdb_id, season, episode, whole_seconds(duration));
     if (n < 0 || static_cast<size_t>(n) >= sizeof key) {
         // A cut key would store the position under some other title's key.
-        mvfiles_set_err("save_progress: key too long (at most %zu bytes)", sizeof key - 1);
-        return MVFILES_ERR_ARG;
+        return mvfiles_fail(MVFILES_ERR_ARG, "save_progress: key too long (at most %zu bytes)",
+                            sizeof key - 1);
     }
     char value[64];
     format_ratio(value, sizeof value, ratio);
@@ -107,16 +103,12 @@ mvfiles_result mvfiles_save_progress(const char *user, int32_t profile, const ch
     char *evalue = ekey ? mvfiles_url_encode(value) : nullptr;
     if (!ekey || !evalue) {
         std::free(ekey);
-        mvfiles_set_err("oom");
-        return MVFILES_ERR_OOM;
+        return mvfiles_fail(MVFILES_ERR_OOM, "oom");
     }
     char *url = mvfiles_format_url("%s/api/KeyValue?key=%s&value=%s", g_sf.host, ekey, evalue);
     std::free(ekey);
     std::free(evalue);
-    if (!url) {
-        mvfiles_set_err("oom");
-        return MVFILES_ERR_OOM;
-    }
+    if (!url) return mvfiles_fail(MVFILES_ERR_OOM, "oom");
     mvfiles_result r = send_write(url, "", 0, "text/plain");
     std::free(url);
     return r;
@@ -126,25 +118,19 @@ mvfiles_result mvfiles_update_playback_session(const char *key, const char *base
                                                const char *position,
                                                const char *duration) noexcept {
     if (!g_sf.writes_armed) {
-        mvfiles_set_err(
-            "NOT_ARMED: update_playback_session overwrites a real session row "
-            "(mvfiles_arm_writes(1) to enable)");
-        return MVFILES_ERR_NOT_ARMED;
+        return mvfiles_fail(MVFILES_ERR_NOT_ARMED,
+                            "NOT_ARMED: update_playback_session overwrites a real session row "
+                            "(mvfiles_arm_writes(1) to enable)");
     }
     if (empty(key) || empty(base64_body)) {
-        mvfiles_set_err("key and base64 required");
-        return MVFILES_ERR_ARG;
+        return mvfiles_fail(MVFILES_ERR_ARG, "key and base64 required");
     }
     if (!g_sf.transport_set) {
-        mvfiles_set_err("no transport installed");
-        return MVFILES_ERR_NO_TRANSPORT;
+        return mvfiles_fail(MVFILES_ERR_NO_TRANSPORT, "no transport installed");
     }
 
     char *ekey = mvfiles_url_encode(key);
-    if (!ekey) {
-        mvfiles_set_err("oom");
-        return MVFILES_ERR_OOM;
-    }
+    if (!ekey) return mvfiles_fail(MVFILES_ERR_OOM, "oom");
     // Position and duration travel together or not at all; once the caller
     // gave both, failing to encode them fails the call rather than silently
     // writing the row without them.
@@ -155,8 +141,7 @@ mvfiles_result mvfiles_update_playback_session(const char *key, const char *base
         if (!edur) {
             std::free(ekey);
             std::free(epos);
-            mvfiles_set_err("oom");
-            return MVFILES_ERR_OOM;
+            return mvfiles_fail(MVFILES_ERR_OOM, "oom");
         }
     }
     char *url = epos ? mvfiles_format_url(
@@ -167,10 +152,7 @@ mvfiles_result mvfiles_update_playback_session(const char *key, const char *base
     std::free(ekey);
     std::free(epos);
     std::free(edur);
-    if (!url) {
-        mvfiles_set_err("oom");
-        return MVFILES_ERR_OOM;
-    }
+    if (!url) return mvfiles_fail(MVFILES_ERR_OOM, "oom");
     mvfiles_result r = send_write(url, base64_body, std::strlen(base64_body), "text/plain");
     std::free(url);
     return r;
@@ -180,25 +162,22 @@ mvfiles_result mvfiles_download_magnet(const char *user, const char *magnet,
                                        const char *storage_id, const char *downloader_id,
                                        const char *extension, const char *tkey) noexcept {
     if (!g_sf.writes_armed) {
-        mvfiles_set_err(
-            "NOT_ARMED: download_magnet queues a real download (mvfiles_arm_writes(1) to enable)");
-        return MVFILES_ERR_NOT_ARMED;
+        return mvfiles_fail(MVFILES_ERR_NOT_ARMED,
+                            "NOT_ARMED: download_magnet queues a real download "
+                            "(mvfiles_arm_writes(1) to enable)");
     }
     if (empty(user) || (empty(magnet) && empty(tkey))) {
-        mvfiles_set_err("userId and (magnet or tkey) required");
-        return MVFILES_ERR_ARG;
+        return mvfiles_fail(MVFILES_ERR_ARG, "userId and (magnet or tkey) required");
     }
     if (!g_sf.transport_set) {
-        mvfiles_set_err("no transport installed");
-        return MVFILES_ERR_NO_TRANSPORT;
+        return mvfiles_fail(MVFILES_ERR_NO_TRANSPORT, "no transport installed");
     }
 
     yyjson_mut_doc *doc = yyjson_mut_doc_new(nullptr);
     yyjson_mut_val *obj = doc ? yyjson_mut_obj(doc) : nullptr;
     if (!obj) {
         yyjson_mut_doc_free(doc);
-        mvfiles_set_err("oom");
-        return MVFILES_ERR_OOM;
+        return mvfiles_fail(MVFILES_ERR_OOM, "oom");
     }
     yyjson_mut_doc_set_root(doc, obj);
     const struct {
@@ -210,22 +189,17 @@ mvfiles_result mvfiles_download_magnet(const char *user, const char *magnet,
         // A member that cannot be added would queue a different download.
         if (m.value && !yyjson_mut_obj_add_strcpy(doc, obj, m.name, m.value)) {
             yyjson_mut_doc_free(doc);
-            mvfiles_set_err("oom");
-            return MVFILES_ERR_OOM;
+            return mvfiles_fail(MVFILES_ERR_OOM, "oom");
         }
     }
     size_t json_len = 0;
     char *json = yyjson_mut_write_opts(doc, 0, nullptr, &json_len, nullptr);
     yyjson_mut_doc_free(doc);
-    if (!json) {
-        mvfiles_set_err("oom: serializing request");
-        return MVFILES_ERR_OOM;
-    }
+    if (!json) return mvfiles_fail(MVFILES_ERR_OOM, "oom: serializing request");
     char *url = mvfiles_format_url("%s/api/AAA/DownloadMagnet", g_sf.host);
     if (!url) {
         std::free(json);
-        mvfiles_set_err("oom");
-        return MVFILES_ERR_OOM;
+        return mvfiles_fail(MVFILES_ERR_OOM, "oom");
     }
     mvfiles_result r = send_write(url, json, json_len, "application/json");
     std::free(json);

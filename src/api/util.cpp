@@ -9,21 +9,14 @@
 #include <cstring>
 
 #include "api/core.h"
+#include "http/buf.h"
 
-char *mvfiles_strdup(const char *s) noexcept {
-    if (!s) return nullptr;
-    return mvfiles_strndup(s, std::strlen(s));
-}
+// One implementation of the heap copies serves the whole library: it lives
+// in the transport layer, which the client may call but which never calls
+// the client.
+char *mvfiles_strdup(const char *s) noexcept { return veltrona_strdup(s); }
 
-char *mvfiles_strndup(const char *s, size_t n) noexcept {
-    if (!s && n) return nullptr;
-    if (n == SIZE_MAX) return nullptr;
-    char *p = static_cast<char *>(std::malloc(n + 1));
-    if (!p) return nullptr;
-    if (n) std::memcpy(p, s, n);
-    p[n] = 0;
-    return p;
-}
+char *mvfiles_strndup(const char *s, size_t n) noexcept { return veltrona_strndup(s, n); }
 
 char *mvfiles_format_url(const char *fmt, ...) noexcept {
     va_list ap;

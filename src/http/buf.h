@@ -13,6 +13,9 @@ int32_t veltrona_buf_addc(veltrona_buf *b, char c) noexcept;
 int32_t veltrona_buf_adds(veltrona_buf *b, const char *s) noexcept;
 void veltrona_buf_free(veltrona_buf *b) noexcept;
 
+// Heap copies released with free(): NULL for a NULL text, for (NULL, n > 0)
+// and when memory runs out; (NULL, 0) gives "". strndup copies n bytes as
+// they are, NUL bytes included, and adds a NUL.
 char *veltrona_strdup(const char *s) noexcept;
 char *veltrona_strndup(const char *s, size_t n) noexcept;
 

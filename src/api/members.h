@@ -13,6 +13,8 @@
 #include <cstring>
 #include <yyjson.h>
 
+#include "http/headers.h"
+
 namespace mvfiles_members {
 
 struct Name {
@@ -49,20 +51,17 @@ constexpr ByLength group_by_length(const Name (&names)[N]) {
     return g;
 }
 
-constexpr char fold_c(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
 // The one-pass reader relies on each pair folding to the same text.
 template <size_t N>
 constexpr bool pairs_fold_equal(const Name (&names)[N]) {
     for (size_t i = 0; i < N; i++) {
         if (cstrlen(names[i].b) != names[i].len) return false;
         for (size_t j = 0; j < names[i].len; j++)
-            if (fold_c(names[i].a[j]) != fold_c(names[i].b[j])) return false;
+            if (veltrona_fold_ascii(static_cast<unsigned char>(names[i].a[j])) !=
+                veltrona_fold_ascii(static_cast<unsigned char>(names[i].b[j])))
+                return false;
     }
     return true;
-}
-inline unsigned char fold(unsigned char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c;
 }
 
 // How a member key of the name's length L matches the name: 0 exactly the
@@ -72,10 +71,7 @@ template <size_t L>
 uint8_t match_rank(const char *key, const Name &name) {
     if (std::memcmp(key, name.a, L) == 0) return 0;
     if (std::memcmp(key, name.b, L) == 0) return 1;
-    for (size_t i = 0; i < L; i++)
-        if (fold(static_cast<unsigned char>(key[i])) != fold(static_cast<unsigned char>(name.a[i])))
-            return 3;
-    return 2;
+    return veltrona_same_ci(key, name.a, L) ? 2 : 3;
 }
 
 // The matcher for a key of length len (at most kMaxLen).

@@ -10,6 +10,7 @@
 
 #include "api/core.h"
 #include "http/buf.h"
+#include "http/headers.h"
 
 // One implementation of the heap copies serves the whole library: it lives
 // in the transport layer, which the client may call but which never calls
@@ -144,15 +145,7 @@ bool key_equals(yyjson_val *key, const char *name, size_t n) {
 }
 
 bool key_equals_nocase(yyjson_val *key, const char *name, size_t n) {
-    if (unsafe_yyjson_get_len(key) != n) return false;
-    const char *k = unsafe_yyjson_get_str(key);
-    for (size_t i = 0; i < n; i++) {
-        unsigned char x = static_cast<unsigned char>(k[i]), y = static_cast<unsigned char>(name[i]);
-        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
-        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
-        if (x != y) return false;
-    }
-    return true;
+    return unsafe_yyjson_get_len(key) == n && veltrona_same_ci(unsafe_yyjson_get_str(key), name, n);
 }
 
 template <typename Match>

@@ -16,11 +16,6 @@ bool is_token_char(unsigned char c) noexcept {
     return c != 0 && std::strchr(extra, c) != nullptr;
 }
 
-// ASCII-only folding: bytes outside A-Z compare unchanged.
-unsigned char fold(unsigned char c) noexcept {
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
-}
-
 
 // Decimal reading in the manner of strtoll; false when no digits were read.
 bool read_int(const char *p, int64_t *out, const char **end) noexcept {
@@ -36,7 +31,8 @@ bool read_int(const char *p, int64_t *out, const char **end) noexcept {
 
 bool veltrona_same_ci(const char *a, const char *b, size_t n) noexcept {
     for (size_t i = 0; i < n; ++i) {
-        if (fold(static_cast<unsigned char>(a[i])) != fold(static_cast<unsigned char>(b[i])))
+        if (veltrona_fold_ascii(static_cast<unsigned char>(a[i])) !=
+            veltrona_fold_ascii(static_cast<unsigned char>(b[i])))
             return false;
     }
     return true;

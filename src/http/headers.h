@@ -9,8 +9,14 @@
 #include "http/buf.h"
 #include "veltrona_http.h"
 
-// True when n bytes of a and b are equal with ASCII letters folded to lower
-// case (no other byte changes; independent of the locale).
+// The library's one case folding: A-Z to a-z, every other byte unchanged,
+// whatever the locale. constexpr so that tables of names can be checked
+// at compile time.
+constexpr unsigned char veltrona_fold_ascii(unsigned char c) noexcept {
+    return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+}
+
+// True when n bytes of a and b are equal after veltrona_fold_ascii.
 bool veltrona_same_ci(const char *a, const char *b, size_t n) noexcept;
 
 // 1 when method is an HTTP token of 1 to 32 characters, else 0.

@@ -33,11 +33,7 @@ void mvfiles_cache_set_ttl(int32_t files, int32_t kv, int32_t sessions) noexcept
     if (sessions > 0) g_sf.sessions_ttl = sessions;
 }
 
-void mvfiles_cache_clear(void) noexcept {
-    mvfiles_files_free();
-    mvfiles_kv_free();
-    mvfiles_sessions_free();
-}
+void mvfiles_cache_clear(void) noexcept { mvfiles_free_all(); }
 
 mvfiles_result mvfiles_cache_invalidate(const char *family, const char *key) noexcept {
     if (!family) return MVFILES_ERR_ARG;

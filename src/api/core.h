@@ -100,7 +100,8 @@ void mvfiles_files_free() noexcept;
 void mvfiles_kv_free() noexcept;
 void mvfiles_sessions_free() noexcept;
 
-// Releases the file, key-value and sessions tables, in that order.
+// Releases the file, key-value and sessions tables, in that order: the one
+// "release every table" step of shutdown and the cache clear.
 void mvfiles_free_all() noexcept;
 
 #endif

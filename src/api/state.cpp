@@ -91,9 +91,7 @@ const char *mvfiles_last_error(void) noexcept { return g_sf.last_error; }
 int32_t mvfiles_last_http_code(void) noexcept { return g_sf.last_http_code; }
 
 void mvfiles_shutdown(void) noexcept {
-    mvfiles_files_free();
-    mvfiles_kv_free();
-    mvfiles_sessions_free();
+    mvfiles_free_all();
     g_sf.transport_set = 0;
     g_sf.transport = nullptr;
     g_sf.last_http_code = 0;

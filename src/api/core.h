@@ -76,6 +76,11 @@ extern const char *const MVFILES_DEFAULT_ORIGIN;
 // Message shared by every fetch that finds no transport installed.
 #define MVFILES_NO_TRANSPORT_MSG "no transport installed (mvfiles_use_curl / mvfiles_set_io)"
 
+// The guard of every operation that needs a transport: MVFILES_OK when one
+// is installed, else MVFILES_ERR_NO_TRANSPORT with the caller's own text as
+// the last error.
+mvfiles_result mvfiles_require_transport(const char *text) noexcept;
+
 // Replaces the last-error text (at most 255 bytes kept); "" empties it.
 void mvfiles_set_err(const char *fmt, ...) noexcept MVFILES_PRINTF_LIKE(1, 2);
 

@@ -35,6 +35,10 @@ mvfiles_result mvfiles_fail(mvfiles_result code, const char *fmt, ...) noexcept 
     return code;
 }
 
+mvfiles_result mvfiles_require_transport(const char *text) noexcept {
+    return g_sf.transport_set ? MVFILES_OK : mvfiles_fail(MVFILES_ERR_NO_TRANSPORT, "%s", text);
+}
+
 void mvfiles_default_origin_check() noexcept {
     if (g_sf.host[0] == 0)
         std::snprintf(g_sf.host, sizeof g_sf.host, "%s", MVFILES_DEFAULT_ORIGIN);

@@ -36,9 +36,7 @@ bool is_digit(char c) { return c >= '0' && c <= '9'; }
 }  // namespace
 
 mvfiles_result mvfiles_files_fetch(const char *id, int32_t season, int32_t episode) noexcept {
-    if (!g_sf.transport_set) {
-        return mvfiles_fail(MVFILES_ERR_NO_TRANSPORT, MVFILES_NO_TRANSPORT_MSG);
-    }
+    if (mvfiles_result rc = mvfiles_require_transport(MVFILES_NO_TRANSPORT_MSG)) return rc;
     if (!id || !*id) return mvfiles_fail(MVFILES_ERR_ARG, "imdb id required");
     size_t n = std::strlen(id);
     if (n < 7 || n > 12 || (id[0] != 't' && id[0] != 'T')) {
@@ -101,9 +99,7 @@ mvfiles_result mvfiles_get_by_imdb(const char *imdb_id, int32_t season, int32_t 
 }
 
 mvfiles_result mvfiles_files_fetch_keys(const char *const *keys, uint64_t count) noexcept {
-    if (!g_sf.transport_set) {
-        return mvfiles_fail(MVFILES_ERR_NO_TRANSPORT, MVFILES_NO_TRANSPORT_MSG);
-    }
+    if (mvfiles_result rc = mvfiles_require_transport(MVFILES_NO_TRANSPORT_MSG)) return rc;
     if (!keys || count == 0) return mvfiles_fail(MVFILES_ERR_ARG, "keys required");
     for (uint64_t i = 0; i < count; i++) {
         if (!keys[i] || !*keys[i]) {

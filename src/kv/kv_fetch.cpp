@@ -47,9 +47,7 @@ void fill_row(mvfiles_kv_row *row, yyjson_val *obj, Layout &layout) {
 }  // namespace
 
 mvfiles_result mvfiles_kv_fetch(const char *tag, const char *prefix) noexcept {
-    if (!g_sf.transport_set) {
-        return mvfiles_fail(MVFILES_ERR_NO_TRANSPORT, MVFILES_NO_TRANSPORT_MSG);
-    }
+    if (mvfiles_result rc = mvfiles_require_transport(MVFILES_NO_TRANSPORT_MSG)) return rc;
     if (!prefix || !*prefix) return mvfiles_fail(MVFILES_ERR_ARG, "key prefix required");
     char *enc = mvfiles_url_encode(prefix);
     if (!enc) return mvfiles_fail(MVFILES_ERR_OOM, "oom");

@@ -178,9 +178,7 @@ int32_t mvfiles_storages_project() noexcept {
 }
 
 mvfiles_result mvfiles_storages_fetch() noexcept {
-    if (!g_sf.transport_set) {
-        return mvfiles_fail(MVFILES_ERR_NO_TRANSPORT, MVFILES_NO_TRANSPORT_MSG);
-    }
+    if (mvfiles_result rc = mvfiles_require_transport(MVFILES_NO_TRANSPORT_MSG)) return rc;
     mvfiles_result rc = check_getauth();
     if (rc != MVFILES_OK) return rc;
     rc = mvfiles_kv_fetch("storages", "RVD_ONEDRIVES");

@@ -36,9 +36,7 @@ void mvfiles_sessions_free() noexcept {
 }
 
 mvfiles_result mvfiles_sessions_fetch(const char *ids) noexcept {
-    if (!g_sf.transport_set) {
-        return mvfiles_fail(MVFILES_ERR_NO_TRANSPORT, MVFILES_NO_TRANSPORT_MSG);
-    }
+    if (mvfiles_result rc = mvfiles_require_transport(MVFILES_NO_TRANSPORT_MSG)) return rc;
     if (!ids || !*ids) return mvfiles_fail(MVFILES_ERR_ARG, "session ids required");
 
     char *url = mvfiles_format_url("%s/api/AAA/GetPlaybackSessions", g_sf.host);

@@ -80,9 +80,7 @@ mvfiles_result mvfiles_save_progress(const char *user, int32_t profile, const ch
     if (!(duration > 0) || !(position >= 0) || std::isinf(duration) || std::isinf(position)) {
         return mvfiles_fail(MVFILES_ERR_ARG, "duration must be > 0, position >= 0");
     }
-    if (!g_sf.transport_set) {
-        return mvfiles_fail(MVFILES_ERR_NO_TRANSPORT, "no transport installed");
-    }
+    if (mvfiles_result rc = mvfiles_require_transport("no transport installed")) return rc;
 
     double ratio = position / duration;
     if (ratio > 1) ratio = 1;
@@ -125,9 +123,7 @@ mvfiles_result mvfiles_update_playback_session(const char *key, const char *base
     if (empty(key) || empty(base64_body)) {
         return mvfiles_fail(MVFILES_ERR_ARG, "key and base64 required");
     }
-    if (!g_sf.transport_set) {
-        return mvfiles_fail(MVFILES_ERR_NO_TRANSPORT, "no transport installed");
-    }
+    if (mvfiles_result rc = mvfiles_require_transport("no transport installed")) return rc;
 
     char *ekey = mvfiles_url_encode(key);
     if (!ekey) return mvfiles_fail(MVFILES_ERR_OOM, "oom");
@@ -169,9 +165,7 @@ mvfiles_result mvfiles_download_magnet(const char *user, const char *magnet,
     if (empty(user) || (empty(magnet) && empty(tkey))) {
         return mvfiles_fail(MVFILES_ERR_ARG, "userId and (magnet or tkey) required");
     }
-    if (!g_sf.transport_set) {
-        return mvfiles_fail(MVFILES_ERR_NO_TRANSPORT, "no transport installed");
-    }
+    if (mvfiles_result rc = mvfiles_require_transport("no transport installed")) return rc;
 
     yyjson_mut_doc *doc = yyjson_mut_doc_new(nullptr);
     yyjson_mut_val *obj = doc ? yyjson_mut_obj(doc) : nullptr;

@@ -72,6 +72,12 @@ struct mvfiles_storage {
     int32_t files_count;  // never filled
 };
 
+// The index check of every key-value getter: true when i names one of the
+// count records of the getter's table.
+inline bool mvfiles_kv_index_ok(int32_t i, uint64_t count) noexcept {
+    return i >= 0 && static_cast<uint64_t>(i) < count;
+}
+
 // GET the rows whose keys begin with prefix and hold them under tag. On 0
 // the previous rows and every table built from them are released. Results
 // 0 to 8; on failure the key-value block is untouched.

@@ -102,8 +102,6 @@ bool fill_from_list(mvfiles_playlist *p) {
     return true;
 }
 
-bool valid_index(int32_t i) { return i >= 0 && static_cast<uint64_t>(i) < g_sf.playlist_count; }
-
 }  // namespace
 
 void mvfiles_playlists_release(mvfiles_playlist *table, uint64_t count) noexcept {
@@ -165,39 +163,42 @@ mvfiles_result mvfiles_get_playlists(const char *, const char *, const char *typ
 int32_t mvfiles_playlist_count(void) noexcept { return static_cast<int32_t>(g_sf.playlist_count); }
 
 const char *mvfiles_playlist_key(int32_t i) noexcept {
-    return valid_index(i) ? g_sf.playlists[i].key : nullptr;
+    return mvfiles_kv_index_ok(i, g_sf.playlist_count) ? g_sf.playlists[i].key : nullptr;
 }
 
 const char *mvfiles_playlist_value(int32_t i) noexcept {
-    return valid_index(i) ? g_sf.playlists[i].value : nullptr;
+    return mvfiles_kv_index_ok(i, g_sf.playlist_count) ? g_sf.playlists[i].value : nullptr;
 }
 
-int64_t mvfiles_playlist_id(int32_t i) noexcept { return valid_index(i) ? g_sf.playlists[i].id : -1; }
+int64_t mvfiles_playlist_id(int32_t i) noexcept {
+    return mvfiles_kv_index_ok(i, g_sf.playlist_count) ? g_sf.playlists[i].id : -1;
+}
 
 const char *mvfiles_playlist_name(int32_t i) noexcept {
-    return valid_index(i) ? g_sf.playlists[i].name : nullptr;
+    return mvfiles_kv_index_ok(i, g_sf.playlist_count) ? g_sf.playlists[i].name : nullptr;
 }
 
 const char *mvfiles_playlist_logo(int32_t i) noexcept {
-    return valid_index(i) ? g_sf.playlists[i].logo : nullptr;
+    return mvfiles_kv_index_ok(i, g_sf.playlist_count) ? g_sf.playlists[i].logo : nullptr;
 }
 
 const char *mvfiles_playlist_origin(int32_t i) noexcept {
-    return valid_index(i) ? g_sf.playlists[i].origin : nullptr;
+    return mvfiles_kv_index_ok(i, g_sf.playlist_count) ? g_sf.playlists[i].origin : nullptr;
 }
 
 int32_t mvfiles_playlist_imdb_count(int32_t i) noexcept {
-    return valid_index(i) ? static_cast<int32_t>(g_sf.playlists[i].imdb_count) : 0;
+    if (!mvfiles_kv_index_ok(i, g_sf.playlist_count)) return 0;
+    return static_cast<int32_t>(g_sf.playlists[i].imdb_count);
 }
 
 const char *mvfiles_playlist_imdb(int32_t i, int32_t j) noexcept {
-    if (!valid_index(i) || j < 0) return nullptr;
+    if (!mvfiles_kv_index_ok(i, g_sf.playlist_count) || j < 0) return nullptr;
     const mvfiles_playlist &p = g_sf.playlists[i];
     return static_cast<uint64_t>(j) < p.imdb_count ? p.imdb_ids[j] : nullptr;
 }
 
 const char *mvfiles_playlist_imdbids(int32_t i) noexcept {
-    if (!valid_index(i)) return nullptr;
+    if (!mvfiles_kv_index_ok(i, g_sf.playlist_count)) return nullptr;
     const mvfiles_playlist &p = g_sf.playlists[i];
     if (p.imdb_count == 0) return nullptr;
     size_t len = 0;

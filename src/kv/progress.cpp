@@ -5,12 +5,6 @@
 
 #include "kv/kv.h"
 
-namespace {
-
-bool valid_index(int32_t i) { return i >= 0 && static_cast<uint64_t>(i) < g_sf.progress_count; }
-
-}  // namespace
-
 int32_t mvfiles_index_progress() noexcept {
     uint64_t n = g_sf.kv_count;
     auto *table = static_cast<mvfiles_progress *>(std::calloc(n ? n : 1, sizeof(mvfiles_progress)));
@@ -49,21 +43,25 @@ mvfiles_result mvfiles_get_progress(const char *user, int32_t profile, const cha
 int32_t mvfiles_progress_count(void) noexcept { return static_cast<int32_t>(g_sf.progress_count); }
 
 const char *mvfiles_progress_key(int32_t i) noexcept {
-    return valid_index(i) ? g_sf.progress[i].key : nullptr;
+    return mvfiles_kv_index_ok(i, g_sf.progress_count) ? g_sf.progress[i].key : nullptr;
 }
 
 const char *mvfiles_progress_updated(int32_t i) noexcept {
-    return valid_index(i) ? g_sf.progress[i].updated : nullptr;
+    return mvfiles_kv_index_ok(i, g_sf.progress_count) ? g_sf.progress[i].updated : nullptr;
 }
 
-double mvfiles_progress_value(int32_t i) noexcept { return valid_index(i) ? g_sf.progress[i].value : 0.0; }
+double mvfiles_progress_value(int32_t i) noexcept {
+    return mvfiles_kv_index_ok(i, g_sf.progress_count) ? g_sf.progress[i].value : 0.0;
+}
 
-int64_t mvfiles_progress_size(int32_t i) noexcept { return valid_index(i) ? g_sf.progress[i].size : 0; }
+int64_t mvfiles_progress_size(int32_t i) noexcept {
+    return mvfiles_kv_index_ok(i, g_sf.progress_count) ? g_sf.progress[i].size : 0;
+}
 
 int32_t mvfiles_progress_season(int32_t i) noexcept {
-    return valid_index(i) ? g_sf.progress[i].season : 0;
+    return mvfiles_kv_index_ok(i, g_sf.progress_count) ? g_sf.progress[i].season : 0;
 }
 
 int32_t mvfiles_progress_episode(int32_t i) noexcept {
-    return valid_index(i) ? g_sf.progress[i].episode : 0;
+    return mvfiles_kv_index_ok(i, g_sf.progress_count) ? g_sf.progress[i].episode : 0;
 }

@@ -5,12 +5,6 @@
 
 #include "kv/kv.h"
 
-namespace {
-
-bool valid_index(int32_t i) { return i >= 0 && static_cast<uint64_t>(i) < g_sf.sessionix_count; }
-
-}  // namespace
-
 int32_t mvfiles_index_sessionix() noexcept {
     uint64_t n = g_sf.kv_count;
     auto *table = static_cast<mvfiles_sessionix *>(std::calloc(n ? n : 1, sizeof(mvfiles_sessionix)));
@@ -51,34 +45,38 @@ mvfiles_result mvfiles_get_session_index(const char *user) noexcept {
                              "oom: session index");
 }
 
-int32_t mvfiles_sessionix_count(void) noexcept { return static_cast<int32_t>(g_sf.sessionix_count); }
+int32_t mvfiles_sessionix_count(void) noexcept {
+    return static_cast<int32_t>(g_sf.sessionix_count);
+}
 
 const char *mvfiles_sessionix_key(int32_t i) noexcept {
-    return valid_index(i) ? g_sf.sessionix[i].key : nullptr;
+    return mvfiles_kv_index_ok(i, g_sf.sessionix_count) ? g_sf.sessionix[i].key : nullptr;
 }
 
 const char *mvfiles_sessionix_user(int32_t i) noexcept {
-    return valid_index(i) ? g_sf.sessionix[i].user : nullptr;
+    return mvfiles_kv_index_ok(i, g_sf.sessionix_count) ? g_sf.sessionix[i].user : nullptr;
 }
 
 const char *mvfiles_sessionix_imdb(int32_t i) noexcept {
-    return valid_index(i) ? g_sf.sessionix[i].imdb : nullptr;
+    return mvfiles_kv_index_ok(i, g_sf.sessionix_count) ? g_sf.sessionix[i].imdb : nullptr;
 }
 
 const char *mvfiles_sessionix_sessionkey(int32_t i) noexcept {
-    return valid_index(i) ? g_sf.sessionix[i].sessionkey : nullptr;
+    return mvfiles_kv_index_ok(i, g_sf.sessionix_count) ? g_sf.sessionix[i].sessionkey : nullptr;
 }
 
 int32_t mvfiles_sessionix_profile(int32_t i) noexcept {
-    return valid_index(i) ? g_sf.sessionix[i].profile : 0;
+    return mvfiles_kv_index_ok(i, g_sf.sessionix_count) ? g_sf.sessionix[i].profile : 0;
 }
 
 int32_t mvfiles_sessionix_season(int32_t i) noexcept {
-    return valid_index(i) ? g_sf.sessionix[i].season : 0;
+    return mvfiles_kv_index_ok(i, g_sf.sessionix_count) ? g_sf.sessionix[i].season : 0;
 }
 
 int32_t mvfiles_sessionix_episode(int32_t i) noexcept {
-    return valid_index(i) ? g_sf.sessionix[i].episode : 0;
+    return mvfiles_kv_index_ok(i, g_sf.sessionix_count) ? g_sf.sessionix[i].episode : 0;
 }
 
-int64_t mvfiles_sessionix_size(int32_t i) noexcept { return valid_index(i) ? g_sf.sessionix[i].size : 0; }
+int64_t mvfiles_sessionix_size(int32_t i) noexcept {
+    return mvfiles_kv_index_ok(i, g_sf.sessionix_count) ? g_sf.sessionix[i].size : 0;
+}

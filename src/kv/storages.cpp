@@ -84,8 +84,6 @@ bool project_drive(mvfiles_storage *s, yyjson_val *drive) {
     return true;
 }
 
-bool valid_index(int32_t i) { return i >= 0 && static_cast<uint64_t>(i) < g_sf.storage_count; }
-
 // GetAuth must answer 200 with base64 text of a JSON document; nothing of
 // that document is kept.
 mvfiles_result check_getauth() {
@@ -196,31 +194,37 @@ mvfiles_result mvfiles_get_storages(void) noexcept {
 int32_t mvfiles_storage_count(void) noexcept { return static_cast<int32_t>(g_sf.storage_count); }
 
 const char *mvfiles_storage_email(int32_t i) noexcept {
-    return valid_index(i) ? g_sf.storages[i].email : nullptr;
+    return mvfiles_kv_index_ok(i, g_sf.storage_count) ? g_sf.storages[i].email : nullptr;
 }
 
 const char *mvfiles_storage_name(int32_t i) noexcept {
-    return valid_index(i) ? g_sf.storages[i].name : nullptr;
+    return mvfiles_kv_index_ok(i, g_sf.storage_count) ? g_sf.storages[i].name : nullptr;
 }
 
-const char *mvfiles_storage_id(int32_t i) noexcept { return valid_index(i) ? g_sf.storages[i].id : nullptr; }
+const char *mvfiles_storage_id(int32_t i) noexcept {
+    return mvfiles_kv_index_ok(i, g_sf.storage_count) ? g_sf.storages[i].id : nullptr;
+}
 
 const char *mvfiles_storage_state(int32_t i) noexcept {
-    return valid_index(i) ? g_sf.storages[i].state : nullptr;
+    return mvfiles_kv_index_ok(i, g_sf.storage_count) ? g_sf.storages[i].state : nullptr;
 }
 
 const char *mvfiles_storage_type(int32_t i) noexcept {
-    return valid_index(i) ? g_sf.storages[i].type : nullptr;
+    return mvfiles_kv_index_ok(i, g_sf.storage_count) ? g_sf.storages[i].type : nullptr;
 }
 
 int32_t mvfiles_storage_files_count(int32_t i) noexcept {
-    return valid_index(i) ? g_sf.storages[i].files_count : 0;
+    return mvfiles_kv_index_ok(i, g_sf.storage_count) ? g_sf.storages[i].files_count : 0;
 }
 
-int64_t mvfiles_storage_total(int32_t i) noexcept { return valid_index(i) ? g_sf.storages[i].total : 0; }
+int64_t mvfiles_storage_total(int32_t i) noexcept {
+    return mvfiles_kv_index_ok(i, g_sf.storage_count) ? g_sf.storages[i].total : 0;
+}
 
-int64_t mvfiles_storage_used(int32_t i) noexcept { return valid_index(i) ? g_sf.storages[i].used : 0; }
+int64_t mvfiles_storage_used(int32_t i) noexcept {
+    return mvfiles_kv_index_ok(i, g_sf.storage_count) ? g_sf.storages[i].used : 0;
+}
 
 int64_t mvfiles_storage_remaining(int32_t i) noexcept {
-    return valid_index(i) ? g_sf.storages[i].remaining : 0;
+    return mvfiles_kv_index_ok(i, g_sf.storage_count) ? g_sf.storages[i].remaining : 0;
 }

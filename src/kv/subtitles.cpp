@@ -9,8 +9,6 @@
 
 namespace {
 
-bool valid_index(int32_t i) { return i >= 0 && static_cast<uint64_t>(i) < g_sf.subtitle_count; }
-
 const char *last_segment(const char *uri) {
     const char *slash = std::strrchr(uri, '/');
     return slash ? slash + 1 : uri;
@@ -85,30 +83,38 @@ mvfiles_result mvfiles_get_external_subtitles(const char *imdb_id, int32_t seaso
 
 int32_t mvfiles_sub_count(void) noexcept { return static_cast<int32_t>(g_sf.subtitle_count); }
 
-const char *mvfiles_sub_key(int32_t i) noexcept { return valid_index(i) ? g_sf.subtitles[i].key : nullptr; }
+const char *mvfiles_sub_key(int32_t i) noexcept {
+    return mvfiles_kv_index_ok(i, g_sf.subtitle_count) ? g_sf.subtitles[i].key : nullptr;
+}
 
-const char *mvfiles_sub_uri(int32_t i) noexcept { return valid_index(i) ? g_sf.subtitles[i].uri : nullptr; }
+const char *mvfiles_sub_uri(int32_t i) noexcept {
+    return mvfiles_kv_index_ok(i, g_sf.subtitle_count) ? g_sf.subtitles[i].uri : nullptr;
+}
 
 const char *mvfiles_sub_label(int32_t i) noexcept {
-    return valid_index(i) ? g_sf.subtitles[i].label : nullptr;
+    return mvfiles_kv_index_ok(i, g_sf.subtitle_count) ? g_sf.subtitles[i].label : nullptr;
 }
 
 const char *mvfiles_sub_filename(int32_t i) noexcept {
-    return valid_index(i) ? g_sf.subtitles[i].filename : nullptr;
+    return mvfiles_kv_index_ok(i, g_sf.subtitle_count) ? g_sf.subtitles[i].filename : nullptr;
 }
 
 const char *mvfiles_sub_updated(int32_t i) noexcept {
-    return valid_index(i) ? g_sf.subtitles[i].updated : nullptr;
+    return mvfiles_kv_index_ok(i, g_sf.subtitle_count) ? g_sf.subtitles[i].updated : nullptr;
 }
 
-int64_t mvfiles_sub_id(int32_t i) noexcept { return valid_index(i) ? g_sf.subtitles[i].id : 0; }
+int64_t mvfiles_sub_id(int32_t i) noexcept {
+    return mvfiles_kv_index_ok(i, g_sf.subtitle_count) ? g_sf.subtitles[i].id : 0;
+}
 
 int64_t mvfiles_sub_parent_id(int32_t i) noexcept {
-    return valid_index(i) ? g_sf.subtitles[i].parent_id : 0;
+    return mvfiles_kv_index_ok(i, g_sf.subtitle_count) ? g_sf.subtitles[i].parent_id : 0;
 }
 
-int32_t mvfiles_sub_enabled(int32_t i) noexcept { return valid_index(i) ? g_sf.subtitles[i].enabled : 0; }
+int32_t mvfiles_sub_enabled(int32_t i) noexcept {
+    return mvfiles_kv_index_ok(i, g_sf.subtitle_count) ? g_sf.subtitles[i].enabled : 0;
+}
 
 int32_t mvfiles_sub_is_child(int32_t i) noexcept {
-    return valid_index(i) ? g_sf.subtitles[i].is_child : 0;
+    return mvfiles_kv_index_ok(i, g_sf.subtitle_count) ? g_sf.subtitles[i].is_child : 0;
 }

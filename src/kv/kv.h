@@ -6,8 +6,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
 #include "api/core.h"
+#include "api/util.h"
 
 // One row of a StartsWith answer. Every text points into g_sf.kv_doc, or is
 // NULL when the element has no such string member.
@@ -131,5 +133,26 @@ int32_t mvfiles_storages_project() noexcept;
 // a table.
 void mvfiles_playlists_release(mvfiles_playlist *table, uint64_t count) noexcept;
 void mvfiles_storages_release(mvfiles_storage *table, uint64_t count) noexcept;
+
+// The owned texts of playlist and storage records. Copies the text member
+// a/b of obj (found as mvfiles_js finds it) into *out; an absent or non-
+// string member leaves *out as it was. False only when a present text could
+// not be copied.
+inline bool mvfiles_kv_copy_text(char **out, yyjson_val *obj, const char *a,
+                                 const char *b) noexcept {
+    const char *text = nullptr;
+    if (!mvfiles_js(&text, obj, a, b)) return true;
+    *out = mvfiles_strdup(text);
+    return *out != nullptr;
+}
+
+// Releases a table whose records own heap texts: the first count records
+// through release, then the block. NULL does nothing.
+template <typename Record>
+void mvfiles_kv_release_table(Record *table, uint64_t count, void (*release)(Record *)) noexcept {
+    if (!table) return;
+    for (uint64_t i = 0; i < count; i++) release(&table[i]);
+    std::free(table);
+}
 
 #endif

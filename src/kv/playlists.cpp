@@ -31,15 +31,6 @@ void release_record(mvfiles_playlist *p) {
     std::free(p->origin);
 }
 
-// Copies a text member that may be absent; false only when a present text
-// could not be copied.
-bool copy_member(char **out, yyjson_val *obj, const char *a, const char *b) {
-    const char *text = nullptr;
-    if (!mvfiles_js(&text, obj, a, b)) return true;
-    *out = mvfiles_strdup(text);
-    return *out != nullptr;
-}
-
 // A value that is a JSON object text. False when memory ran out.
 bool fill_from_object(mvfiles_playlist *p) {
     yyjson_read_err err;
@@ -50,9 +41,9 @@ bool fill_from_object(mvfiles_playlist *p) {
     bool ok = true;
     if (root && yyjson_is_obj(root)) {
         mvfiles_jll(&p->id, root, "Id", "id");
-        ok = copy_member(&p->name, root, "Name", "name") &&
-             copy_member(&p->logo, root, "LogoPath", "logoPath") &&
-             copy_member(&p->origin, root, "OriginCountry", "originCountry");
+        ok = mvfiles_kv_copy_text(&p->name, root, "Name", "name") &&
+             mvfiles_kv_copy_text(&p->logo, root, "LogoPath", "logoPath") &&
+             mvfiles_kv_copy_text(&p->origin, root, "OriginCountry", "originCountry");
         yyjson_val *ids = ok ? mvfiles_geti(root, "IMDbIds", "imdbIds") : nullptr;
         if (ids && yyjson_is_arr(ids)) {
             size_t n = yyjson_arr_size(ids);
@@ -105,9 +96,7 @@ bool fill_from_list(mvfiles_playlist *p) {
 }  // namespace
 
 void mvfiles_playlists_release(mvfiles_playlist *table, uint64_t count) noexcept {
-    if (!table) return;
-    for (uint64_t i = 0; i < count; i++) release_record(&table[i]);
-    std::free(table);
+    mvfiles_kv_release_table(table, count, release_record);
 }
 
 int32_t mvfiles_index_playlists() noexcept {

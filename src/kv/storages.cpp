@@ -54,28 +54,20 @@ void release_record(mvfiles_storage *s) {
     std::free(s->type);
 }
 
-// Copies a text member that may be absent; false only when a present text
-// could not be copied.
-bool copy_member(char **out, yyjson_val *obj, const char *a, const char *b) {
-    const char *text = nullptr;
-    if (!mvfiles_js(&text, obj, a, b)) return true;
-    *out = mvfiles_strdup(text);
-    return *out != nullptr;
-}
-
 bool project_drive(mvfiles_storage *s, yyjson_val *drive) {
-    if (!copy_member(&s->id, drive, "id", "Id") || !copy_member(&s->type, drive, "driveType", "DriveType"))
+    if (!mvfiles_kv_copy_text(&s->id, drive, "id", "Id") ||
+        !mvfiles_kv_copy_text(&s->type, drive, "driveType", "DriveType"))
         return false;
     yyjson_val *owner = mvfiles_geti(drive, "owner", "Owner");
     yyjson_val *user = owner ? mvfiles_geti(owner, "user", "User") : nullptr;
     if (user && yyjson_is_obj(user)) {
-        if (!copy_member(&s->email, user, "email", "Email") ||
-            !copy_member(&s->name, user, "displayName", "DisplayName"))
+        if (!mvfiles_kv_copy_text(&s->email, user, "email", "Email") ||
+            !mvfiles_kv_copy_text(&s->name, user, "displayName", "DisplayName"))
             return false;
     }
     yyjson_val *quota = mvfiles_geti(drive, "quota", "Quota");
     if (quota && yyjson_is_obj(quota)) {
-        if (!copy_member(&s->state, quota, "state", "State")) return false;
+        if (!mvfiles_kv_copy_text(&s->state, quota, "state", "State")) return false;
         mvfiles_jll(&s->total, quota, "total", "Total");
         mvfiles_jll(&s->used, quota, "used", "Used");
         mvfiles_jll(&s->remaining, quota, "remaining", "Remaining");
@@ -136,9 +128,7 @@ mvfiles_result check_getauth() {
 }  // namespace
 
 void mvfiles_storages_release(mvfiles_storage *table, uint64_t count) noexcept {
-    if (!table) return;
-    for (uint64_t i = 0; i < count; i++) release_record(&table[i]);
-    std::free(table);
+    mvfiles_kv_release_table(table, count, release_record);
 }
 
 int32_t mvfiles_storages_project() noexcept {

@@ -10,20 +10,25 @@
 
 namespace {
 
-void fill_common(veltrona_http_request *req, veltrona_collect *col) {
+// What GET and POST set up alike: empty outputs, a collector bounded to
+// 32 MiB, and a request record with the library's waits (no flags, no
+// receive timeout of its own).
+void begin(veltrona_http_request *req, veltrona_collect *col, const char *method, const char *url,
+           char **out_body, uint64_t *out_len) {
+    *out_body = nullptr;
+    *out_len = 0;
+    veltrona_collect_init(col, MVFILES_BODY_BOUND);
+    veltrona_request_init(req, method, url, col);
     req->timeout_ms = 120000;
     req->connect_timeout_ms = 15000;
-    req->flags = 0;
-    req->recv_timeout_ms = 0;
-    req->on_header = veltrona_collect_header;
-    req->on_body = veltrona_collect_body;
-    req->cb_ctx = col;
 }
 
 // Calls the transport and settles the outcome shared by GET and POST.
 int32_t exchange(const veltrona_http_request *req, veltrona_collect *col, char **out_body,
                  uint64_t *out_len, veltrona_buf *out_headers, int32_t *status, char *msg,
                  size_t msg_size) {
+    int32_t local_status = 0;
+    if (!status) status = &local_status;
     const veltrona_http *t = g_sf.transport;
     char *text = nullptr;
     int32_t rc = t->request(t->user_data, req, status, &text);
@@ -73,17 +78,9 @@ int32_t exchange(const veltrona_http_request *req, veltrona_collect *col, char *
 int32_t mvfiles_http_get(const char *url, const char *const *header_lines, char **out_body,
                          uint64_t *out_len, veltrona_buf *out_headers, int32_t *out_status,
                          char *msg, size_t msg_size) noexcept {
-    int32_t local_status = 0;
-    if (!out_status) out_status = &local_status;
-    *out_body = nullptr;
-    *out_len = 0;
     veltrona_collect col;
-    veltrona_collect_init(&col, MVFILES_BODY_BOUND);
     veltrona_http_request req;
-    std::memset(&req, 0, sizeof req);
-    req.size = VELTRONA_HTTP_REQUEST_SIZE;
-    req.method = "GET";
-    req.url = url;
+    begin(&req, &col, "GET", url, out_body, out_len);
 
     const char **table = nullptr;
     if (header_lines) {
@@ -101,7 +98,6 @@ int32_t mvfiles_http_get(const char *url, const char *const *header_lines, char 
         req.headers = table;
         req.header_count = n;
     }
-    fill_common(&req, &col);
     int32_t rc = exchange(&req, &col, out_body, out_len, out_headers, out_status, msg, msg_size);
     std::free(table);
     return rc;
@@ -110,17 +106,9 @@ int32_t mvfiles_http_get(const char *url, const char *const *header_lines, char 
 int32_t mvfiles_http_post(const char *url, const void *body, uint64_t body_len,
                           const char *content_type, char **out_body, uint64_t *out_len,
                           int32_t *out_status, char *msg, size_t msg_size) noexcept {
-    int32_t local_status = 0;
-    if (!out_status) out_status = &local_status;
-    *out_body = nullptr;
-    *out_len = 0;
     veltrona_collect col;
-    veltrona_collect_init(&col, MVFILES_BODY_BOUND);
     veltrona_http_request req;
-    std::memset(&req, 0, sizeof req);
-    req.size = VELTRONA_HTTP_REQUEST_SIZE;
-    req.method = "POST";
-    req.url = url;
+    begin(&req, &col, "POST", url, out_body, out_len);
     req.body = body;
     req.body_len = body_len;
 
@@ -139,7 +127,6 @@ int32_t mvfiles_http_post(const char *url, const void *body, uint64_t body_len,
         req.headers = lines;
         req.header_count = 1;
     }
-    fill_common(&req, &col);
     int32_t rc = exchange(&req, &col, out_body, out_len, nullptr, out_status, msg, msg_size);
     std::free(line);
     return rc;

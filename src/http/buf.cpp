@@ -1,4 +1,5 @@
-// Buffers, duplicators, the response collector and io validation.
+// Buffers, duplicators, the response collector, request records and io
+// validation.
 #include "http/buf.h"
 
 #include <cstdlib>
@@ -113,6 +114,19 @@ int32_t veltrona_collect_body(void *ctx, const void *data, uint64_t len) noexcep
         return 1;
     }
     return 0;
+}
+
+void veltrona_request_init(veltrona_http_request *req, const char *method, const char *url,
+                           veltrona_collect *c) noexcept {
+    std::memset(req, 0, sizeof *req);
+    req->size = VELTRONA_HTTP_REQUEST_SIZE;
+    req->method = method;
+    req->url = url;
+    if (c) {
+        req->on_header = veltrona_collect_header;
+        req->on_body = veltrona_collect_body;
+        req->cb_ctx = c;
+    }
 }
 
 const veltrona_http *veltrona_http_from_ctx(const veltrona_io_ctx *ctx) noexcept {

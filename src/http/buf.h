@@ -1,5 +1,6 @@
-// Growable buffers, string duplicators, the response collector and the
-// validation of io records: the pieces every transport shares.
+// Growable buffers, string duplicators, the response collector, request
+// records and the validation of io records: the pieces every transport
+// shares.
 #ifndef VELTRONA_HTTP_BUF_H
 #define VELTRONA_HTTP_BUF_H
 
@@ -36,6 +37,12 @@ void veltrona_collect_init(veltrona_collect *c, uint64_t bound) noexcept;
 void veltrona_collect_free(veltrona_collect *c) noexcept;
 int32_t veltrona_collect_header(void *c, const char *name, const char *value) noexcept;
 int32_t veltrona_collect_body(void *c, const void *data, uint64_t len) noexcept;
+
+// A zeroed request record of this version for method and url. With a
+// collector, the answer's status, headers and body go to it; without one
+// the caller sets the callbacks.
+void veltrona_request_init(veltrona_http_request *req, const char *method, const char *url,
+                           veltrona_collect *c) noexcept;
 
 // The transport of a valid io context / io record, else NULL.
 const veltrona_http *veltrona_http_from_ctx(const veltrona_io_ctx *ctx) noexcept;

@@ -152,15 +152,9 @@ int32_t veltrona_http_range(const veltrona_http *t, const char *url, int64_t fir
     const char *const lines[1] = {line};
 
     veltrona_http_request req;
-    std::memset(&req, 0, sizeof req);
-    req.size = VELTRONA_HTTP_REQUEST_SIZE;
-    req.method = "GET";
-    req.url = url;
+    veltrona_request_init(&req, "GET", url, c);
     req.headers = lines;
     req.header_count = 1;
-    req.on_header = veltrona_collect_header;
-    req.on_body = veltrona_collect_body;
-    req.cb_ctx = c;
 
     int32_t rc = t->request(t->user_data, &req, status, err);
     if (rc != 0) return rc;

@@ -48,10 +48,7 @@ int32_t io_do(const char *method, const char *url, const char *body, const char 
 
     str_sink sink = {{nullptr, 0, 0}, 0};
     veltrona_http_request req;
-    std::memset(&req, 0, sizeof req);
-    req.size = VELTRONA_HTTP_REQUEST_SIZE;
-    req.method = method;
-    req.url = url;
+    veltrona_request_init(&req, method, url, nullptr);
     req.on_body = str_body;
     req.cb_ctx = &sink;
 

@@ -106,6 +106,15 @@ mvfiles_result mvfiles_kv_lookup(const char *tag, const char *prefix, uint64_t t
     return MVFILES_OK;
 }
 
+// The start of every table builder: a zeroed table with room for one record
+// per held row, and at least one so that an empty answer is never taken for
+// a failed allocation; NULL when memory runs out.
+template <typename Record>
+Record *mvfiles_kv_new_table() noexcept {
+    uint64_t n = g_sf.kv_count;
+    return static_cast<Record *>(std::calloc(n ? n : 1, sizeof(Record)));
+}
+
 // Builders over kv_rows: 0, or -1 when memory runs out (the table is then
 // left as it was).
 int32_t mvfiles_index_playlists() noexcept;

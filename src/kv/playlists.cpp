@@ -101,7 +101,7 @@ void mvfiles_playlists_release(mvfiles_playlist *table, uint64_t count) noexcept
 
 int32_t mvfiles_index_playlists() noexcept {
     uint64_t n = g_sf.kv_count;
-    auto *table = static_cast<mvfiles_playlist *>(std::calloc(n ? n : 1, sizeof(mvfiles_playlist)));
+    auto *table = mvfiles_kv_new_table<mvfiles_playlist>();
     if (!table) return -1;
     for (uint64_t i = 0; i < n; i++) {
         const mvfiles_kv_row &row = g_sf.kv_rows[i];

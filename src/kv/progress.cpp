@@ -7,7 +7,7 @@
 
 int32_t mvfiles_index_progress() noexcept {
     uint64_t n = g_sf.kv_count;
-    auto *table = static_cast<mvfiles_progress *>(std::calloc(n ? n : 1, sizeof(mvfiles_progress)));
+    auto *table = mvfiles_kv_new_table<mvfiles_progress>();
     if (!table) return -1;
     for (uint64_t i = 0; i < n; i++) {
         const mvfiles_kv_row &row = g_sf.kv_rows[i];

@@ -133,7 +133,7 @@ void mvfiles_storages_release(mvfiles_storage *table, uint64_t count) noexcept {
 
 int32_t mvfiles_storages_project() noexcept {
     uint64_t n = g_sf.kv_count;
-    auto *table = static_cast<mvfiles_storage *>(std::calloc(n ? n : 1, sizeof(mvfiles_storage)));
+    auto *table = mvfiles_kv_new_table<mvfiles_storage>();
     if (!table) return -1;
     uint64_t filled = 0;
     for (uint64_t i = 0; i < n; i++) {

@@ -43,7 +43,7 @@ int32_t mvfiles_index_subs(const char *imdb, int32_t season, int32_t episode) no
     size_t L = usable ? static_cast<size_t>(plen) : 0;
 
     uint64_t n = g_sf.kv_count;
-    auto *table = static_cast<mvfiles_subtitle *>(std::calloc(n ? n : 1, sizeof(mvfiles_subtitle)));
+    auto *table = mvfiles_kv_new_table<mvfiles_subtitle>();
     if (!table) return -1;
     uint64_t kept = 0;
     for (uint64_t i = 0; usable && i < n; i++) {

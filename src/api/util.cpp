@@ -55,6 +55,21 @@ char *mvfiles_url_encode(const char *s) noexcept {
     return out;
 }
 
+// The stable hash is Bernstein's djb2 string hash ("times 33 xor") in its
+// well-known two-lane form over UTF-16 units: two lanes start at djb2's
+// 5381 and take every other unit as lane = lane * 33 ^ unit, and the sum
+// lane1 + lane2 * 1566083941 is the result. That hash is defined over a
+// string's UTF-16 units, so the UTF-8 text is decoded first: a non-ASCII
+// text must give the number the UTF-16 original gives, not a hash of its
+// bytes.
+//
+// Why it has to be stable: it is the id of an external-subtitle row
+// (mvfiles_sub_id, and parent_id links rows by it), which hosts keep and
+// compare across calls, runs and machines. So it takes no per-process seed
+// (the randomised string hashes of modern runtimes would not do) and
+// depends on nothing of the platform: fixed-width unsigned arithmetic that
+// wraps modulo 2^32 everywhere, and its own UTF-8 decoding rather than the
+// width of wchar_t.
 namespace {
 
 // The two hash lanes fed one UTF-16 unit at a time; a zero unit ends the
@@ -120,6 +135,7 @@ int32_t mvfiles_stable_hash_impl(const char *s, size_t len) noexcept {
         }
     }
     uint32_t v = h.lane1 + h.lane2 * 1566083941u;
+    // Read as signed and made non-negative; INT32_MIN has no positive twin.
     if (v == 0x80000000u) return 0;
     auto sv = static_cast<int32_t>(v);
     return sv < 0 ? -sv : sv;

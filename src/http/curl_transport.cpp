@@ -409,7 +409,7 @@ void release(cwork *w) {
 }
 
 // The message for a transfer that ended in `rc` without the answer, named
-// after the step it failed in.
+// after the WinHTTP step it failed in (see veltrona_failure in exchange.h).
 char *failure_text(const cwork *w, CURLcode rc) {
     unsigned long code = static_cast<unsigned long>(rc);
     if (w->head_done) return veltrona_failure("WinHttpReadData", code);
@@ -482,7 +482,8 @@ void set_request_options(cwork *w, const veltrona_http_request *req) {
 }
 
 // Everything up to the first send, in the order of the WinHTTP steps so that
-// a failure is named after the same step. 0, or -1 with *err set.
+// a failure is named after the same step (see veltrona_failure). 0, or -1
+// with *err set.
 int prepare(cwork *w, const veltrona_http_request *req, char **err) {
     w->url = curl_url();
     if (!w->url) return fail(err, veltrona_strdup("oom"));

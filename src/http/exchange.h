@@ -67,9 +67,18 @@ int32_t veltrona_deliver_body(veltrona_delivery *d, const void *data, uint64_t l
 void veltrona_delivery_free(veltrona_delivery *d) noexcept;
 
 // "<what> failed: <code>" as a new heap text (NULL when out of memory).
-// Both transports report in the platform's own words so that a host sees
-// the same texts whichever client performed the exchange; the number is
-// that client's error code.
+//
+// Why every transport names WinHTTP steps, on every platform: the failure
+// texts reach hosts unchanged ("transport: WinHttpSendRequest failed: 12029"
+// through mvfiles_last_error), hosts show them and may act on them, and
+// they were fixed against WinHTTP, the transport of the library's home
+// platform. So the libcurl transport names the WinHTTP step that stands
+// where its transfer failed (WinHttpCrackUrl, WinHttpOpen, WinHttpConnect,
+// WinHttpOpenRequest, WinHttpSendRequest, WinHttpReceiveResponse,
+// WinHttpReadData) instead of a libcurl call, and a host's handling works
+// whichever client ran the exchange. Only the number is the client's own:
+// the Windows error code there, the CURLcode here. This is the one place
+// that says so; the transports only name their steps.
 char *veltrona_failure(const char *what, unsigned long code) noexcept;
 
 #endif

@@ -16,7 +16,9 @@
 struct mvfiles_kv_row {
     const char *key;
     const char *value;
-    const char *p0, *p1, *p2, *p3, *p4, *p5, *p6, *p7, *p8, *p9;  // key parts split at "_"
+    // The key's parts split at every "_", as the service sends them; the
+    // table builders read some by position (KEY LAYOUTS in mvfiles.h).
+    const char *p0, *p1, *p2, *p3, *p4, *p5, *p6, *p7, *p8, *p9;
 };
 
 struct mvfiles_playlist {

@@ -5,6 +5,9 @@
 
 #include "kv/kv.h"
 
+// Keys are RVD_Position_<user>_<profile>_<imdb>_<season>_<episode>_<duration>
+// (KEY LAYOUTS in mvfiles.h), so the parts read here are p5 season, p6
+// episode and p7 the duration in whole seconds; the value is the ratio.
 int32_t mvfiles_index_progress() noexcept {
     uint64_t n = g_sf.kv_count;
     auto *table = mvfiles_kv_new_table<mvfiles_progress>();

@@ -5,6 +5,9 @@
 
 #include "kv/kv.h"
 
+// Keys are VELTRONA_PlaybackSession_<user>_<profile>_<imdb>_<season>_<episode>_
+// <size>_<session key> (KEY LAYOUTS in mvfiles.h): p2 user, p3 profile, p4
+// IMDb id, p5 season, p6 episode, p7 size, p8 session key.
 int32_t mvfiles_index_sessionix() noexcept {
     uint64_t n = g_sf.kv_count;
     auto *table = mvfiles_kv_new_table<mvfiles_sessionix>();

@@ -34,6 +34,9 @@ void link_parents(mvfiles_subtitle *t, uint64_t n) {
 
 }  // namespace
 
+// Keys are RVD_ExternalSubtitle_<imdb>_<season>_<episode>_<label> (KEY
+// LAYOUTS in mvfiles.h): the label is whatever follows the episode's
+// prefix, and p5, the label's first part, is taken as the file name.
 int32_t mvfiles_index_subs(const char *imdb, int32_t season, int32_t episode) noexcept {
     // Room for the longest prefix the look-up lets through, so it is never cut.
     char prefix[192];

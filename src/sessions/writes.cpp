@@ -86,6 +86,8 @@ mvfiles_result mvfiles_save_progress(const char *user, int32_t profile, const ch
     if (ratio > 1) ratio = 1;
     if (!(ratio > 0)) ratio = 0;  // also turns a -0 position into "0"
 
+    // The layout the progress look-up reads by position (KEY LAYOUTS in
+    // mvfiles.h).
     char key[256];
     int n = std::snprintf(key, sizeof key, "RVD_Position_%s_%d_%s_%d_%d_%lld", user, profile,
                           imdb_id, season, episode, whole_seconds(duration));

@@ -40,6 +40,27 @@ TEST(MethodOk, Tokens) {
     }
 }
 
+// The one case folding serves the header look-ups and the JSON member
+// readers: only A-Z fold, so neighbours one bit apart ('[' and '{') and
+// bytes above 0x7F stay distinct whatever the locale.
+TEST(SameCi, FoldsOnlyAsciiLetters) {
+    struct Case {
+        const char *a, *b;
+        bool want;
+    } cases[] = {
+        {"Content-Type", "content-TYPE", true},
+        {"AZ", "az", true},
+        {"a\x80", "A\x80", true},
+        {"ab", "ac", false},
+        {"[@", "{`", false},      // one bit apart, not letters
+        {"\xc4", "\xe4", false},  // Latin-1 letters are not folded
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(veltrona_same_ci(c.a, c.b, std::strlen(c.a)), c.want) << c.a << " ~ " << c.b;
+    static_assert(veltrona_fold_ascii('Q') == 'q' && veltrona_fold_ascii('@') == '@',
+                  "usable at compile time");
+}
+
 TEST(HeaderLine, WritesAndRefuses) {
     struct Case {
         const char *name;

@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
 # Installs what building and testing mvfiles needs, with apt only.
 # Idempotent: when everything is present it only checks and exits.
+#   setup.sh           what the build, the tests and the CLI need
+#   setup.sh --bench   that, plus the JSON parsers the benchmarks compare
+#                      against (the library never links them)
 set -euo pipefail
 
 BASE_PKGS=(cmake g++ make pkg-config libcurl4-openssl-dev libgtest-dev libbenchmark-dev
            python3 openssl locales)
+# Benchmarks only: bare parses of the same answer by other parsers.
+BENCH_PKGS=(libsimdjson-dev rapidjson-dev nlohmann-json3-dev)
 TRIXIE_PKG=libyyjson-dev
 SRC_FILE=/etc/apt/sources.list.d/mvfiles-trixie.sources
 PIN_FILE=/etc/apt/preferences.d/mvfiles-trixie
@@ -29,8 +34,15 @@ yyjson_ok() {
     case "$v" in 0.10.*) return 0 ;; *) return 1 ;; esac
 }
 
+WANT_PKGS=("${BASE_PKGS[@]}")
+case "${1:-}" in
+    "") ;;
+    --bench) WANT_PKGS+=("${BENCH_PKGS[@]}") ;;
+    *) die "unknown option: $1 (only --bench)" ;;
+esac
+
 missing=()
-for p in "${BASE_PKGS[@]}"; do installed "$p" || missing+=("$p"); done
+for p in "${WANT_PKGS[@]}"; do installed "$p" || missing+=("$p"); done
 
 if [ ${#missing[@]} -eq 0 ] && yyjson_ok; then
     exit 0

@@ -186,7 +186,7 @@ void print_header(const char *what, const char *timing) {
 namespace {
 
 struct Measured {
-    double parse = 0, lookup = 0, collect = 0, allocs = 0;
+    double parse = 0, lookup = 0, collect = 0, copy = 0, walk = 0, allocs = 0;
     double faults_parse = 0, faults_lookup = 0;
     double parse_again = 0;      // the bare yyjson parse raced against the other parsers
     std::vector<double> others;  // per other_parser_names(); < 0 when missing
@@ -201,6 +201,36 @@ void collect_only(const std::string &body) {
     veltrona_collect_free(&c);
 }
 
+// What collecting cannot go below: the pieces copied once into a block
+// allocated at the answer's size.
+void copy_once(const std::string &body) {
+    char *p = static_cast<char *>(std::malloc(body.size() + 1));
+    if (!p) fail("out of memory");
+    for (size_t off = 0; off < body.size(); off += kPiece)
+        std::memcpy(p + off, body.data() + off, std::min(kPiece, body.size() - off));
+    p[body.size()] = 0;
+    std::free(p);
+}
+
+volatile uint64_t g_sink;
+
+// Every value of a parsed answer visited once, in document order: what any
+// table build that reads every member must at least touch.
+uint64_t walk(yyjson_val *v) {
+    uint64_t acc = yyjson_get_type(v);
+    size_t idx, max;
+    if (yyjson_is_obj(v)) {
+        yyjson_val *k, *val;
+        yyjson_obj_foreach(v, idx, max, k, val) acc += unsafe_yyjson_get_len(k) + walk(val);
+    } else if (yyjson_is_arr(v)) {
+        yyjson_val *el;
+        yyjson_arr_foreach(v, idx, max, el) acc += walk(el);
+    } else if (yyjson_is_str(v)) {
+        acc += unsafe_yyjson_get_len(v);
+    }
+    return acc;
+}
+
 Measured measure(Case &c, bool warm) {
     serve(&c.body);
     double unit = c.large ? 1.0 : 0.25;
@@ -208,7 +238,10 @@ Measured measure(Case &c, bool warm) {
     std::vector<Runner> rs;
     rs.push_back({"yyjson", parse, 0.25 * unit});
     rs.push_back({"look-up", c.lookup, 0.25 * unit});
-    if (warm) rs.push_back({"collect", [&c] { collect_only(c.body); }, 0.1 * unit});
+    if (warm) {
+        rs.push_back({"collect", [&c] { collect_only(c.body); }, 0.1 * unit});
+        rs.push_back({"copy", [&c] { copy_once(c.body); }, 0.1 * unit});
+    }
     race(rs, 31, warm ? 10 : 1);
     Measured m;
     m.parse = rs[0].median;
@@ -217,21 +250,27 @@ Measured measure(Case &c, bool warm) {
     m.faults_lookup = rs[1].faults;
     if (!warm) return m;
     m.collect = rs[2].median;
+    m.copy = rs[3].median;
     m.allocs = heap_calls_of(c.lookup, c.large ? 1 : 10);
 
     // The other parsers race a bare yyjson parse of their own, apart from
     // the look-up: their heaps are shaped differently and would disturb the
     // settled heap of the look-up.
-    std::vector<Runner> others = {{"yyjson", parse, 0.15 * unit}};
+    yyjson_doc *doc = yyjson_read_opts(const_cast<char *>(c.body.data()), c.body.size(), 0, nullptr, nullptr);
+    if (!doc) fail("yyjson could not parse the answer");
+    std::vector<Runner> others = {{"yyjson", parse, 0.15 * unit},
+                                  {"walk", [doc] { g_sink = walk(yyjson_doc_get_root(doc)); }, 0.1 * unit}};
     for (Runner &r : other_parsers(c.body)) {
         r.budget = 0.15 * unit;
         others.push_back(r);
     }
     race(others, 31, 1);
+    yyjson_doc_free(doc);
     m.parse_again = others[0].median;
+    m.walk = others[1].median;
     for (const std::string &n : other_parser_names()) {
         double t = -1;
-        for (size_t i = 1; i < others.size(); i++)
+        for (size_t i = 2; i < others.size(); i++)
             if (others[i].name == n) t = others[i].median;
         m.others.push_back(t);
     }
@@ -287,14 +326,14 @@ bool run_or_profile(int argc, char **argv, std::vector<Case> &cases) {
                 "  allocs = malloc/calloc/realloc calls per look-up; faults = minor page faults per look-up\n");
 
     std::vector<std::string> names = other_parser_names();
-    std::printf("\nWarm heap, same answer bytes: the collector alone, and bare parses by other parsers\n");
-    std::printf("%-22s %10s %10s", "case", "collect", "yyjson");
+    std::printf("\nWarm heap, same answer bytes: parts and floors of a look-up, and bare parses by other parsers\n");
+    std::printf("%-22s %10s %10s %10s %10s", "case", "collect", "copy", "walk", "yyjson");
     for (const std::string &n : names) std::printf(" %17s", n.c_str());
     std::printf("\n");
     for (size_t i = 0; i < sel.size(); i++) {
         const Measured &m = warm[i];
-        std::printf("%-22s %10s %10s", sel[i]->name.c_str(), fmt_time(m.collect).c_str(),
-                    fmt_time(m.parse_again).c_str());
+        std::printf("%-22s %10s %10s %10s %10s", sel[i]->name.c_str(), fmt_time(m.collect).c_str(),
+                    fmt_time(m.copy).c_str(), fmt_time(m.walk).c_str(), fmt_time(m.parse_again).c_str());
         for (double t : m.others) {
             if (t < 0) {
                 std::printf(" %17s", "(not built)");
@@ -307,6 +346,8 @@ bool run_or_profile(int argc, char **argv, std::vector<Case> &cases) {
         std::printf("\n");
     }
     std::printf("  collect = the answer fed in 64 KiB pieces to the response collector, nothing else;\n"
+                "  copy = the same pieces copied once into a block of the answer's size (the floor of collecting);\n"
+                "  walk = every value of the parsed answer visited once (the floor of a table build);\n"
                 "  yyjson here: raced again against the other parsers, apart from the look-up; Nx = time / that;\n"
                 "  %s\n",
                 other_parsers_note().c_str());

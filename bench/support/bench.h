@@ -61,8 +61,8 @@ struct Runner {
 // Times the runners round-robin (one sample of each in turn) until each
 // has spent its budget, at least 3 and at most max_samples samples. A
 // sample repeats the call enough times to last about a millisecond. Before
-// timing, the runners are called in up to `settle` rounds, until a round
-// makes no page fault (a warm heap has then reached its peak).
+// timing, the runners are called in up to `settle` rounds, until two
+// rounds in a row make no page fault (a warm heap has then reached its peak).
 void race(std::vector<Runner> &runners, int max_samples = 31, int settle = 8);
 
 // Allocation calls made by one call of fn (after a first, discarded call).

@@ -93,12 +93,14 @@ void race(std::vector<Runner> &runners, int max_samples, int settle) {
     };
     std::vector<State> st(runners.size());
     // Settling: on a warm heap the first rounds still grow the heap to the
-    // peak that the runners together need; timing starts once a whole round
-    // ran without a page fault (or after `settle` rounds).
-    for (int round = 1; round < settle; round++) {
+    // peak that the runners together need; timing starts once two rounds in
+    // a row ran without a page fault (look-ups that alternate arguments may
+    // place their blocks differently every other call), or after `settle`
+    // rounds.
+    for (int round = 1, quiet = 0; round < settle && quiet < 2; round++) {
         uint64_t f = minor_faults();
         for (Runner &r : runners) r.fn();
-        if (minor_faults() == f) break;
+        quiet = minor_faults() == f ? quiet + 1 : 0;
     }
     // Warm-up, which also sizes each sample to about a millisecond.
     for (size_t i = 0; i < runners.size(); i++) {
@@ -242,7 +244,7 @@ Measured measure(Case &c, bool warm) {
         rs.push_back({"collect", [&c] { collect_only(c.body); }, 0.1 * unit});
         rs.push_back({"copy", [&c] { copy_once(c.body); }, 0.1 * unit});
     }
-    race(rs, 31, warm ? 10 : 1);
+    race(rs, 31, warm ? 12 : 1);
     Measured m;
     m.parse = rs[0].median;
     m.lookup = rs[1].median;

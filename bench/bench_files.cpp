@@ -1,11 +1,9 @@
-// File catalogue costs on a large answer: indexing through the look-up
-// against a bare parse of the same bytes, reading every getter, and a look-up
-// answered from the table. Plain timing program; prints one line per figure.
-#include <algorithm>
+// File catalogue: the look-up by IMDb id against a bare parse of the same
+// answer, at a large answer (50,000 files, about 33 MB, just under the 32 MiB
+// bound) and at a typical one (10 files, a few KB); then, on the warm heap,
+// the table build alone, every getter over the large table, and a look-up
+// answered from the table.
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <ctime>
 #include <string>
 #include <vector>
 
@@ -13,15 +11,16 @@
 
 #include "api/core.h"
 #include "files/files.h"
-#include "http/buf.h"
 #include "mvfiles.h"
+#include "support/bench.h"
 
 namespace {
 
-// ~30 MB: 50,000 file objects of about 600 bytes, two access entries each.
+// Objects of about 660 bytes with two access entries each, members in the
+// service's order.
 std::string make_answer(int files) {
     std::string s;
-    s.reserve(static_cast<size_t>(files) * 640);
+    s.reserve(static_cast<size_t>(files) * 680);
     s += "[";
     char buf[2048];
     for (int i = 0; i < files; i++) {
@@ -46,44 +45,6 @@ std::string make_answer(int files) {
     }
     s += "]";
     return s;
-}
-
-std::string g_body;
-
-int32_t bench_request(void *, const veltrona_http_request *req, int32_t *status, char **err) {
-    *err = nullptr;
-    *status = 200;
-    if (req->on_header && req->on_header(req->cb_ctx, ":status", "200") != 0) return 0;
-    // Delivered in pieces, as a network transport would.
-    const size_t piece = 64 * 1024;
-    for (size_t off = 0; off < g_body.size(); off += piece) {
-        size_t n = std::min(piece, g_body.size() - off);
-        if (req->on_body(req->cb_ctx, g_body.data() + off, n) != 0) break;
-    }
-    return 0;
-}
-void bench_free(void *, char *) {}
-
-// CPU time of this thread: other work on a shared machine disturbs it far
-// less than wall-clock time.
-double cpu_seconds() {
-    timespec ts;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + ts.tv_nsec * 1e-9;
-}
-
-// Best of `runs` timings of f, in seconds: the least disturbed by other
-// work on the machine.
-template <typename F>
-double time_best(int runs, F f) {
-    std::vector<double> t;
-    for (int r = 0; r < runs; r++) {
-        double a = cpu_seconds();
-        f();
-        t.push_back(cpu_seconds() - a);
-    }
-    std::sort(t.begin(), t.end());
-    return t[0];
 }
 
 volatile int64_t g_sink;
@@ -111,79 +72,56 @@ void read_all() {
     g_sink = acc;
 }
 
+// Season and episode -2 never match the stored key: every call fetches and
+// replaces the table.
+void lookup() {
+    if (mvfiles_get_by_imdb("tt0111161", -2, -2) != MVFILES_OK) bench::fail("files look-up failed");
+}
+
 }  // namespace
 
-int main() {
-    const int kFiles = 50000;
-    g_body = make_answer(kFiles);
-    std::printf("answer: %d files, %.1f MB\n", kFiles, g_body.size() / 1e6);
+int main(int argc, char **argv) {
+    const int kLarge = 50000, kTypical = 10;
+    std::vector<bench::Case> cases(2);
+    cases[0] = {"files/large", kLarge, make_answer(kLarge), lookup, true};
+    cases[1] = {"files/typical", kTypical, make_answer(kTypical), lookup, false};
 
-    veltrona_http http{};
-    http.size = VELTRONA_HTTP_SIZE;
-    http.version = VELTRONA_HTTP_VERSION;
-    http.request = bench_request;
-    http.free = bench_free;
-    veltrona_io_ctx ctx{};
-    ctx.magic = VELTRONA_IO_MAGIC;
-    ctx.size = VELTRONA_IO_CTX_SIZE;
-    ctx.http = &http;
-    veltrona_io io{};
-    io.ctx = &ctx;
-    mvfiles_set_host("http://bench.local");
-    if (mvfiles_set_io(&io) != 0) return 1;
+    bench::print_header("files: mvfiles_get_by_imdb");
+    if (!bench::run_or_profile(argc, argv, cases)) return 0;
+    if (argc > 1) return 0;  // a subset of cases: no extras
 
-    const int runs = 15;
-    std::vector<char> copy(g_body.begin(), g_body.end());
-    double parse = time_best(runs, [&] {
-        yyjson_doc *d = yyjson_read_opts(copy.data(), copy.size(), 0, nullptr, nullptr);
-        if (!d) std::abort();
-        yyjson_doc_free(d);
-    });
+    // The heap is warm from here on.
+    bench::Case &large = cases[0];
+    bench::serve(&large.body);
+    lookup();
+    if (mvfiles_count() != kLarge) bench::fail("the large answer did not give every file");
 
-    // Season and episode -2 never match the stored key: every call fetches.
-    double lookup = time_best(runs, [] {
-        if (mvfiles_get_by_imdb("tt0111161", -2, -2) != 0) {
-            std::fprintf(stderr, "look-up failed: %s\n", mvfiles_last_error());
-            std::exit(1);
-        }
-    });
-    if (mvfiles_count() != kFiles) return 1;
-
-    double getters = time_best(runs, read_all);
-
-    // The two parts of a look-up besides the parse: collecting the body as
-    // the request helper does, and building the table from a parsed answer.
-    double collect = time_best(runs, [] {
-        veltrona_collect c;
-        veltrona_collect_init(&c, 33554432u);
-        const size_t piece = 64 * 1024;
-        for (size_t off = 0; off < g_body.size(); off += piece)
-            veltrona_collect_body(&c, g_body.data() + off, std::min(piece, g_body.size() - off));
-        veltrona_collect_free(&c);
-    });
-    yyjson_doc *doc = yyjson_read_opts(copy.data(), copy.size(), 0, nullptr, nullptr);
-    double index = time_best(runs, [&] {
-        if (mvfiles_files_index(yyjson_doc_get_root(doc)) != 0) std::abort();
-    });
+    std::vector<bench::Runner> rs;
+    rs.push_back({"getters", read_all});
+    // The table build alone, from an answer parsed once.
+    yyjson_doc *doc =
+        yyjson_read_opts(const_cast<char *>(large.body.data()), large.body.size(), 0, nullptr, nullptr);
+    if (!doc) bench::fail("yyjson could not parse the answer");
+    rs.push_back({"index", [doc] {
+                      if (mvfiles_files_index(yyjson_doc_get_root(doc)) != 0) bench::fail("table build failed");
+                  }});
+    bench::race(rs, 15);
     mvfiles_files_free();  // the records point into doc
     yyjson_doc_free(doc);
 
-    if (mvfiles_get_by_imdb("tt0111161", -1, -1) != 0) return 1;
-    const int hits = 1000000;
-    double hit = time_best(5, [&] {
-        for (int i = 0; i < hits; i++)
-            if (mvfiles_get_by_imdb("tt0111161", -1, -1) != 0) std::abort();
-    }) / hits;
+    if (mvfiles_get_by_imdb("tt0111161", -1, -1) != MVFILES_OK) bench::fail("files look-up failed");
+    std::vector<bench::Runner> hit = {{"hit", [] {
+                                           if (mvfiles_get_by_imdb("tt0111161", -1, -1) != MVFILES_OK)
+                                               bench::fail("cache hit failed");
+                                       }}};
+    bench::race(hit);
+    double hit_allocs = bench::heap_calls_of(hit[0].fn, 1000);
 
-    std::printf("bare parse:           %8.2f ms\n", parse * 1e3);
-    std::printf("  body collection:    %8.2f ms  (%.2fx parse)\n", collect * 1e3, collect / parse);
-    std::printf("  table build:        %8.2f ms  (%.2fx parse)\n", index * 1e3, index / parse);
-    std::printf("look-up with index:   %8.2f ms  (%.2fx parse; target <= 1.30x)  %s\n",
-                lookup * 1e3, lookup / parse, lookup / parse <= 1.30 ? "ok" : "OVER");
-    std::printf("every getter, all:    %8.2f ms  (%.2fx parse; target < 1x)      %s\n",
-                getters * 1e3, getters / parse, getters < parse ? "ok" : "OVER");
-    std::printf("cache hit:            %8.1f ns  (target < 1000 ns)            %s\n", hit * 1e9,
-                hit < 1e-6 ? "ok" : "OVER");
+    std::printf("\nWarm heap, large answer (%d files)\n", kLarge);
+    std::printf("table build alone:    %10s\n", bench::fmt_time(rs[1].median).c_str());
+    std::printf("every getter, all:    %10s\n", bench::fmt_time(rs[0].median).c_str());
+    std::printf("cache hit:            %10s  (%.0f allocations)\n", bench::fmt_time(hit[0].median).c_str(),
+                hit_allocs);
     mvfiles_shutdown();
     return 0;
 }

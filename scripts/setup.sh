@@ -2,24 +2,30 @@
 # Installs what building and testing mvfiles needs, with apt only.
 # Idempotent: when everything is present it only checks and exits.
 #
-#   setup.sh            the Linux build
+#   setup.sh            the Linux build, the tests and the CLI
 #   setup.sh --windows  also the Windows cross-build and its tests: MinGW-w64,
 #                       Wine, clang (header check) and yyjson's source package,
 #                       fetched into $MVFILES_CACHE_DIR/yyjson (default
 #                       /var/cache/mvfiles/yyjson), outside the source tree.
+#   setup.sh --bench    also the JSON parsers the benchmarks compare against
+#                       (the library never links them)
 set -euo pipefail
 
 windows=0
+bench=0
 case "${1:-}" in
     "") ;;
     --windows) windows=1 ;;
-    *) echo "usage: setup.sh [--windows]" >&2; exit 2 ;;
+    --bench) bench=1 ;;
+    *) echo "usage: setup.sh [--windows | --bench]" >&2; exit 2 ;;
 esac
 
 BASE_PKGS=(cmake g++ make pkg-config libcurl4-openssl-dev libgtest-dev libbenchmark-dev
            python3 openssl locales)
 # `make package` (dpkg-shlibdeps reads the binaries) and the Python binding's tests.
 BASE_PKGS+=(dpkg-dev file python3-pytest)
+# Benchmarks only: bare parses of the same answer by other parsers.
+BENCH_PKGS=(libsimdjson-dev rapidjson-dev nlohmann-json3-dev)
 TRIXIE_PKG=libyyjson-dev
 SRC_FILE=/etc/apt/sources.list.d/mvfiles-trixie.sources
 DEBSRC_FILE=/etc/apt/sources.list.d/mvfiles-trixie-src.sources
@@ -65,6 +71,7 @@ tarball_ok() {
 
 wanted=("${BASE_PKGS[@]}")
 [ $windows -eq 1 ] && wanted+=("${WIN_PKGS[@]}")
+[ $bench -eq 1 ] && wanted+=("${BENCH_PKGS[@]}")
 missing=()
 for p in "${wanted[@]}"; do installed "$p" || missing+=("$p"); done
 

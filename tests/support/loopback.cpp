@@ -15,7 +15,7 @@
 namespace mvtest {
 
 bool Loopback::start(const std::string &script, const std::string &fixtures, const std::string &cert,
-                     const std::string &key, int lifetime_s) {
+                     const std::string &key, int lifetime_s, bool hostile) {
     stop();
     int in_pipe[2], out_pipe[2];
     if (pipe(in_pipe) != 0) {
@@ -40,6 +40,7 @@ bool Loopback::start(const std::string &script, const std::string &fixtures, con
         args.push_back("--key");
         args.push_back(key);
     }
+    if (hostile) args.push_back("--hostile");
     std::vector<char *> argv;
     for (auto &a : args) argv.push_back(&a[0]);
     argv.push_back(nullptr);
@@ -65,7 +66,7 @@ bool Loopback::start(const std::string &script, const std::string &fixtures, con
     pid_ = pid;
     stdin_fd_ = in_pipe[1];
 
-    // The first line names the ports: "http=N https=M".
+    // The first line names the ports: "http=N https=M garbage=G".
     std::string line;
     char c;
     struct pollfd pfd = {out_pipe[0], POLLIN, 0};
@@ -78,7 +79,8 @@ bool Loopback::start(const std::string &script, const std::string &fixtures, con
         line.push_back(c);
     }
     close(out_pipe[0]);
-    if (std::sscanf(line.c_str(), "http=%d https=%d", &port_, &https_port_) != 2 || port_ <= 0) {
+    if (std::sscanf(line.c_str(), "http=%d https=%d garbage=%d", &port_, &https_port_, &garbage_port_) != 3 ||
+        port_ <= 0) {
         why_ = "loopback server did not start: '" + line + "'";
         stop();
         return false;
@@ -98,7 +100,7 @@ void Loopback::stop() {
         }
         pid_ = -1;
     }
-    port_ = https_port_ = 0;
+    port_ = https_port_ = garbage_port_ = 0;
 }
 
 bool make_self_signed(std::string *dir, std::string *cert, std::string *key) {

@@ -4,8 +4,9 @@
 BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
+FUZZ_SECONDS ?= 60
 
-.PHONY: all setup build run test test-asan test-tsan bench clean
+.PHONY: all setup build run test test-asan test-tsan fuzz valgrind bench clean
 
 all: build
 
@@ -37,8 +38,18 @@ test-tsan: setup
 	cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --output-on-failure -j $(JOBS)
 
+# Every libFuzzer target (clang, ASan + UBSan) for FUZZ_SECONDS seconds each;
+# a crash, leak, hang or wrong answer fails (inputs in build-fuzz/findings).
+fuzz: setup
+	FUZZ_SECONDS=$(FUZZ_SECONDS) JOBS=$(JOBS) bash scripts/fuzz.sh
+
+# valgrind memcheck over every CLI subcommand on the bundled corpus and the
+# core, files, key-value, sessions and writes suites.
+valgrind: build
+	BUILD=$(BUILD) bash scripts/valgrind.sh
+
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
 
 clean:
-	rm -rf $(BUILD) build-asan build-tsan
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz

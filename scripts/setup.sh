@@ -4,7 +4,8 @@
 set -euo pipefail
 
 BASE_PKGS=(cmake g++ make pkg-config libcurl4-openssl-dev libgtest-dev libbenchmark-dev
-           python3 openssl locales)
+           python3 openssl locales
+           clang libclang-rt-14-dev valgrind)  # libFuzzer builds and memcheck
 TRIXIE_PKG=libyyjson-dev
 SRC_FILE=/etc/apt/sources.list.d/mvfiles-trixie.sources
 PIN_FILE=/etc/apt/preferences.d/mvfiles-trixie

@@ -51,7 +51,8 @@ int mvfuzz_files(const uint8_t *data, size_t size) {
         for (int32_t e = -1; e <= entries; e++) {
             text(mvfiles_entry_uri(i, e));
             text(mvfiles_entry_url(i, e));
-            MVFUZZ_CHECK(mvfiles_entry_is_active(i, e) >= -1 && mvfiles_entry_content_source(i, e) >= -1);
+            int32_t active = mvfiles_entry_is_active(i, e), source = mvfiles_entry_content_source(i, e);
+            MVFUZZ_CHECK(e >= 0 && e < entries ? active == 0 || active == 1 : active == -1 && source == -1);
         }
         // The export is the file object as received: it must read back as
         // one JSON object.

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 
 #include "fuzz/fuzz.h"
 #include "support/service.h"
@@ -16,11 +17,8 @@ void mvfuzz_fail(const char *what, const char *file, int line) {
 
 namespace {
 
-struct Target {
-    const char *name;
-    int (*run)(const uint8_t *, size_t);
-};
-#define MVFUZZ_ENTRY(name) {#name, mvfuzz_##name},
+using Target = std::pair<const char *, int (*)(const uint8_t *, size_t)>;
+#define MVFUZZ_ENTRY(name) Target{#name, mvfuzz_##name},
 const Target kTargets[] = {MVFUZZ_TARGETS(MVFUZZ_ENTRY)};
 
 class Replay : public ::testing::TestWithParam<Target> {};
@@ -30,21 +28,21 @@ TEST_P(Replay, CorpusAndFindings) {
     mvtest::reset_client();
     size_t inputs = 0;
     for (const char *kind : {"corpus", "findings"}) {
-        fs::path dir = fs::path(MVFILES_TESTS_DIR) / "fuzz" / kind / GetParam().name;
+        fs::path dir = fs::path(MVFILES_TESTS_DIR) / "fuzz" / kind / GetParam().first;
         if (!fs::is_directory(dir)) continue;
         for (const auto &entry : fs::directory_iterator(dir)) {
             std::ifstream in(entry.path(), std::ios::binary);
             std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
             SCOPED_TRACE(entry.path().string());
-            GetParam().run(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size());
+            GetParam().second(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size());
             inputs++;
         }
     }
-    EXPECT_GT(inputs, 0u) << "no corpus for " << GetParam().name;
+    EXPECT_GT(inputs, 0u) << "no corpus for " << GetParam().first;
     mvtest::reset_client();
 }
 
 INSTANTIATE_TEST_SUITE_P(Fuzz, Replay, ::testing::ValuesIn(kTargets),
-                         [](const ::testing::TestParamInfo<Target> &i) { return std::string(i.param.name); });
+                         [](const ::testing::TestParamInfo<Target> &i) { return std::string(i.param.first); });
 
 }  // namespace

@@ -65,9 +65,9 @@ TEST_F(HostileServer, EveryCaseEndsDefinitelyAndKeepsTheTable) {
         const int32_t count = mvfiles_count();
         const std::string key = mvfiles_key(0);
 
-        std::string origin = std::strcmp(c.name, "tls-garbage") == 0
-                                 ? "https://127.0.0.1:" + std::to_string(server.garbage_port())
-                                 : server.url(std::string("/hostile/") + c.name);
+        std::string origin = std::strcmp(c.name, "tls-garbage")
+                                 ? server.url(std::string("/hostile/") + c.name)
+                                 : "https://127.0.0.1:" + std::to_string(server.garbage_port());
         mvfiles_set_host(origin.c_str());
         EXPECT_EQ(mvfiles_get_by_imdb("tt0000002", -1, -1), c.result);
         EXPECT_STREQ(mvfiles_last_error(), c.message);
@@ -88,8 +88,7 @@ TEST_F(HostileServer, DecodedBodyStopsAtTheBound) {
     std::string url = server.url("/hostile/gzip-bomb/");
     veltrona_collect col;
     veltrona_collect_init(&col, MVFILES_BODY_BOUND);
-    veltrona_http_request req;
-    std::memset(&req, 0, sizeof req);
+    veltrona_http_request req{};
     req.size = VELTRONA_HTTP_REQUEST_SIZE;
     req.method = "GET";
     req.url = url.c_str();
@@ -100,7 +99,7 @@ TEST_F(HostileServer, DecodedBodyStopsAtTheBound) {
     int32_t status = 0;
     char *err = nullptr;
     EXPECT_EQ(t->request(t->user_data, &req, &status, &err), 0) << (err ? err : "");
-    if (err) t->free(t->user_data, err);
+    t->free(t->user_data, err);
     EXPECT_EQ(status, 200);
     EXPECT_EQ(col.over_bound, 1);
     EXPECT_EQ(col.body.len, MVFILES_BODY_BOUND);

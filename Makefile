@@ -12,8 +12,10 @@ WIN_BUILD ?= build-win
 MVFILES_CACHE_DIR ?= /var/cache/mvfiles
 export MVFILES_CACHE_DIR
 
-.PHONY: all setup setup-windows build run test test-asan test-tsan bench windows test-windows clean \
-        install package consumer-check
+FUZZ_SECONDS ?= 60
+
+.PHONY: all setup setup-windows build run test test-asan test-tsan fuzz valgrind bench windows \
+        test-windows clean install package consumer-check
 
 all: build
 
@@ -46,6 +48,16 @@ test-tsan: setup
 	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DMVFILES_SANITIZE=thread -DMVFILES_BUILD_BENCH=OFF
 	cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --output-on-failure -j $(JOBS)
+
+# Every libFuzzer target (clang, ASan + UBSan) for FUZZ_SECONDS seconds each;
+# a crash, leak, hang or wrong answer fails (inputs in build-fuzz/findings).
+fuzz: setup
+	FUZZ_SECONDS=$(FUZZ_SECONDS) JOBS=$(JOBS) bash scripts/fuzz.sh
+
+# valgrind memcheck over every CLI subcommand on the bundled corpus and the
+# core, files, key-value, sessions and writes suites.
+valgrind: build
+	BUILD=$(BUILD) bash scripts/valgrind.sh
 
 # The 64-bit Windows DLL, program and test suites, cross-built with MinGW-w64.
 setup-windows:
@@ -94,4 +106,4 @@ consumer-check: package
 	bash scripts/consumer-check.sh $(PKG_BUILD) $(WIN_BUILD)
 
 clean:
-	rm -rf $(BUILD) build-asan build-tsan $(WIN_BUILD) $(PKG_BUILD)
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz $(WIN_BUILD) $(PKG_BUILD)

@@ -21,7 +21,8 @@ case "${1:-}" in
 esac
 
 BASE_PKGS=(cmake g++ make pkg-config libcurl4-openssl-dev libgtest-dev libbenchmark-dev
-           python3 openssl locales)
+           python3 openssl locales
+           clang libclang-rt-14-dev valgrind)  # libFuzzer builds and memcheck
 # `make package` (dpkg-shlibdeps reads the binaries) and the Python binding's tests.
 BASE_PKGS+=(dpkg-dev file python3-pytest)
 # Benchmarks only: bare parses of the same answer by other parsers.

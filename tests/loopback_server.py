@@ -24,6 +24,9 @@ Routes (any method unless noted):
   /slow?n=N&ms=M         N pieces of 16 bytes, one every M milliseconds
   /large?n=BYTES         BYTES bytes of a known pattern
   /_stats                JSON record of the requests seen so far
+  /hostile/CASE/...      with --hostile: a misbehaving answer (see HOSTILE);
+                         --hostile also opens a port that answers every
+                         connection with garbage instead of a TLS handshake
   service routes         /api/finder/getfiles, /api/KeyValue/StartsWith,
                          /api/AAA/GetPlaybackSessions, /api/KeyValue (POST)
 """
@@ -37,8 +40,10 @@ import os
 import re
 import secrets
 import shutil
+import socket
 import socketserver
 import ssl
+import struct
 import subprocess
 import sys
 import tempfile
@@ -54,6 +59,7 @@ STATS_LOCK = threading.Lock()
 STATS = {"counts": {}, "auth": [], "writes": [], "accept_encoding": []}
 NONCES = set()
 FIXTURES = None
+HOSTILE_ON = False
 
 GETFILES_FIXTURES = {
     "tt0111161": "getfiles.movie-single.json",
@@ -64,6 +70,51 @@ BUILTIN_FILE = [{
     "path": "/m/movie.mkv", "size": 1234, "durationSeconds": 8520,
     "entries": [{"uri": "u", "url": "http://x/u", "isActive": True}],
 }]
+
+
+OK_BODY = b'[{"key":"hostile"}]'
+GZIP_BOMB = []  # built on first use: gzip of 40 MiB, about 40 KB
+
+
+def ok_head(extra=b"", status=b"200 OK", version=b"HTTP/1.1"):
+    return b"%s %s\r\n%sContent-Length: %d\r\n\r\n" % (version, status, extra, len(OK_BODY))
+
+
+def gzip_bomb():
+    if not GZIP_BOMB:
+        GZIP_BOMB.append(gzip.compress(bytes(40 << 20), 9))
+    body = GZIP_BOMB[0]
+    return b"HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: %d\r\n\r\n%s" % (len(body), body)
+
+
+# Raw answers of the hostile routes; each is written whole, then the
+# connection is closed ("reset" aborts it in the middle of the body).
+HOSTILE = {
+    "bad-status": lambda: b"HTTP/1.1 2OO OK\r\nContent-Length: 2\r\n\r\n[]",
+    "no-colon": lambda: ok_head(b"X-A: a\r\nno colon here\r\n") + OK_BODY,
+    "nul-header": lambda: ok_head(b"X-Nul: a\0b\r\n") + OK_BODY,
+    "long-header": lambda: ok_head(b"X-Long: " + b"a" * (1 << 20) + b"\r\n") + OK_BODY,
+    "many-headers": lambda: ok_head(b"".join(b"X-%d: v\r\n" % i for i in range(10000))) + OK_BODY,
+    "short-body": lambda: b"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n" + OK_BODY,
+    "bad-chunk": lambda: b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\n[{\"ke\r\nzz\r\n",
+    "reset": lambda: b"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + OK_BODY,
+    "gzip-bomb": gzip_bomb,
+    "interim": lambda: (b"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </x>\r\n\r\n"
+                        + ok_head() + OK_BODY),
+    "204-body": lambda: ok_head(status=b"204 No Content") + OK_BODY,
+    "304-body": lambda: ok_head(status=b"304 Not Modified") + OK_BODY,
+    "http10-close": lambda: b"HTTP/1.0 200 OK\r\nContent-Type: application/json\r\n\r\n" + OK_BODY,
+}
+
+
+def garbage_server(sock):
+    while True:
+        conn, _ = sock.accept()
+        try:
+            conn.sendall(b"this is not a TLS handshake\r\n" * 8)
+        except OSError:
+            pass
+        conn.close()
 
 
 def md5(text):
@@ -117,6 +168,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def do_any(self):
         url = urllib.parse.urlsplit(self.path)
         query = urllib.parse.parse_qs(url.query, keep_blank_values=True)
+        parts = url.path.split("/")
+        if HOSTILE_ON and len(parts) > 2 and parts[1] == "hostile" and parts[2] in HOSTILE:
+            self.hostile(parts[2])
+            return
         if url.path == "/sink-stall":
             time.sleep(30)  # never reads the request body
             return
@@ -137,6 +192,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def do_HEAD(self):
         self.do_any()
+
+    def hostile(self, name):
+        self.close_connection = True
+        self.wfile.write(HOSTILE[name]())
+        if name == "reset":
+            time.sleep(0.2)  # the head and a piece of the body arrive first
+            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            self.connection.close()
 
     # -- routes ----------------------------------------------------------
 
@@ -350,7 +413,7 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
 
 
 def main():
-    global FIXTURES
+    global FIXTURES, HOSTILE_ON
     ap = argparse.ArgumentParser()
     ap.add_argument("--lifetime", type=float, default=120.0)
     ap.add_argument("--cert")
@@ -360,8 +423,10 @@ def main():
                     help="serve HTTPS with a new self-signed certificate for 127.0.0.1")
     ap.add_argument("--port-file",
                     help="write the ports line here instead of to stdout, and leave once the file is removed")
+    ap.add_argument("--hostile", action="store_true")
     args = ap.parse_args()
     FIXTURES = args.fixtures
+    HOSTILE_ON = args.hostile
 
     plain = Server(("127.0.0.1", 0), Handler)
     servers = [plain]
@@ -386,8 +451,13 @@ def main():
         https_port = secure.server_address[1]
     for s in servers:
         threading.Thread(target=s.serve_forever, daemon=True).start()
+    garbage_port = 0
+    if HOSTILE_ON:
+        garbage = socket.create_server(("127.0.0.1", 0))
+        garbage_port = garbage.getsockname()[1]
+        threading.Thread(target=garbage_server, args=(garbage,), daemon=True).start()
 
-    ports = "http=%d https=%d\n" % (plain.server_address[1], https_port)
+    ports = "http=%d https=%d garbage=%d\n" % (plain.server_address[1], https_port, garbage_port)
     if args.port_file:
         # For a client that cannot read this process's output (a Windows
         # test under Wine): the ports go to a file, and removing it stops us.

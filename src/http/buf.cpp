@@ -87,8 +87,11 @@ int32_t veltrona_collect_header(void *ctx, const char *name, const char *value) 
     auto *c = static_cast<veltrona_collect *>(ctx);
     if (!name) name = "";
     if (std::strcmp(name, ":status") == 0) {
-        // A missing value reads as no digits: status 0.
-        c->status = value ? static_cast<int32_t>(std::strtol(value, nullptr, 10)) : 0;
+        // A missing value reads as no digits: status 0. A number past the
+        // 32-bit range is held at its end, as where long is 32 bits wide,
+        // never wrapped into another status ("4294967496" is not 200).
+        long v = value ? std::strtol(value, nullptr, 10) : 0;
+        c->status = v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v);
         return 0;
     }
     if (!value) value = "";

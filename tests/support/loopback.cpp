@@ -29,13 +29,14 @@ namespace mvtest {
 namespace {
 
 std::vector<std::string> server_args(const std::string &script, const std::string &fixtures, bool tls,
-                                     int lifetime_s) {
+                                     int lifetime_s, bool hostile) {
     std::vector<std::string> args = {"python3", script, "--lifetime", std::to_string(lifetime_s)};
     if (!fixtures.empty()) {
         args.push_back("--fixtures");
         args.push_back(fixtures);
     }
     if (tls) args.push_back("--self-signed");
+    if (hostile) args.push_back("--hostile");
     return args;
 }
 
@@ -73,7 +74,8 @@ std::string Loopback::writes() const {
 }
 
 bool Loopback::read_ports(const std::string &line) {
-    if (std::sscanf(line.c_str(), "http=%d https=%d", &port_, &https_port_) != 2 || port_ <= 0) {
+    if (std::sscanf(line.c_str(), "http=%d https=%d garbage=%d", &port_, &https_port_, &garbage_port_) != 3 ||
+        port_ <= 0) {
         why_ = "loopback server did not start: '" + line + "'";
         stop();
         return false;
@@ -102,12 +104,13 @@ std::string file_text(const std::string &path) {
 
 }  // namespace
 
-bool Loopback::start(const std::string &script, const std::string &fixtures, bool tls, int lifetime_s) {
+bool Loopback::start(const std::string &script, const std::string &fixtures, bool tls, int lifetime_s,
+                     bool hostile) {
     stop();
     static int serial = 0;
     port_file_ = "/tmp/mvfiles-loopback-" + std::to_string(GetCurrentProcessId()) + "-" +
                  std::to_string(++serial) + ".ports";
-    std::vector<std::string> args = server_args(script, fixtures, tls, lifetime_s);
+    std::vector<std::string> args = server_args(script, fixtures, tls, lifetime_s, hostile);
     args[0] = "/usr/bin/python3";
     args.push_back("--port-file");
     args.push_back(port_file_);
@@ -140,12 +143,13 @@ void Loopback::stop() {
         DeleteFileA(gone.c_str());
         port_file_.clear();
     }
-    port_ = https_port_ = 0;
+    port_ = https_port_ = garbage_port_ = 0;
 }
 
 #else
 
-bool Loopback::start(const std::string &script, const std::string &fixtures, bool tls, int lifetime_s) {
+bool Loopback::start(const std::string &script, const std::string &fixtures, bool tls, int lifetime_s,
+                     bool hostile) {
     stop();
     int in_pipe[2], out_pipe[2];
     if (pipe(in_pipe) != 0) {
@@ -158,7 +162,7 @@ bool Loopback::start(const std::string &script, const std::string &fixtures, boo
         why_ = "pipe failed";
         return false;
     }
-    std::vector<std::string> args = server_args(script, fixtures, tls, lifetime_s);
+    std::vector<std::string> args = server_args(script, fixtures, tls, lifetime_s, hostile);
     std::vector<char *> argv;
     for (auto &a : args) argv.push_back(&a[0]);
     argv.push_back(nullptr);
@@ -184,7 +188,7 @@ bool Loopback::start(const std::string &script, const std::string &fixtures, boo
     pid_ = pid;
     stdin_fd_ = in_pipe[1];
 
-    // The first line names the ports: "http=N https=M".
+    // The first line names the ports: "http=N https=M garbage=G".
     std::string line;
     char c;
     struct pollfd pfd = {out_pipe[0], POLLIN, 0};
@@ -212,7 +216,7 @@ void Loopback::stop() {
         }
         pid_ = -1;
     }
-    port_ = https_port_ = 0;
+    port_ = https_port_ = garbage_port_ = 0;
 }
 
 #endif

@@ -20,14 +20,16 @@ public:
     Loopback &operator=(const Loopback &) = delete;
 
     // Runs `script` with python3, serving `fixtures` when given; `tls` adds
-    // an HTTPS port with a new self-signed certificate for 127.0.0.1.
+    // an HTTPS port with a new self-signed certificate for 127.0.0.1,
+    // `hostile` the misbehaving routes and the garbage port.
     // Returns false (with why()) when the server did not start.
     bool start(const std::string &script, const std::string &fixtures = "", bool tls = false,
-               int lifetime_s = 120);
+               int lifetime_s = 120, bool hostile = false);
     void stop();
 
     int port() const { return port_; }
     int https_port() const { return https_port_; }
+    int garbage_port() const { return garbage_port_; }
     std::string origin() const { return "http://127.0.0.1:" + std::to_string(port_); }
     std::string url(const std::string &path) const { return origin() + path; }
     std::string https_url(const std::string &path) const {
@@ -47,6 +49,7 @@ private:
     std::string port_file_;
     int port_ = 0;
     int https_port_ = 0;
+    int garbage_port_ = 0;
     std::string why_;
 };
 

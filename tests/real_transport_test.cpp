@@ -13,16 +13,11 @@
 
 #include <yyjson.h>
 
-#ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-#endif
 
 #include "api/core.h"
 #include "http/real_transport.h"
 #include "support/loopback.h"
+#include "support/platform.h"
 #include "support/service.h"
 
 namespace {
@@ -38,17 +33,6 @@ const veltrona_http *absent() { return veltrona_http_winhttp(); }
 #define ERR(curl, winhttp) #curl
 #define PICK(curl, winhttp) curl
 #endif
-
-// Wine's WinHTTP lacks a few things Windows has; the cases that need them
-// say so and are skipped there (Linux covers them).
-bool under_wine() {
-#ifdef _WIN32
-    HMODULE nt = GetModuleHandleA("ntdll.dll");
-    return nt && GetProcAddress(nt, "wine_get_version");
-#else
-    return false;
-#endif
-}
 
 bool same_ci(const std::string &a, const std::string &b) {
     if (a.size() != b.size()) return false;
@@ -409,7 +393,7 @@ TEST_F(RealTransport, CredentialRetry) {
     int digest_skipped = 0;
     for (const Case &k : cases) {
         SCOPED_TRACE(std::string(k.path) + " " + (k.user ? k.password : "no user"));
-        if (under_wine() && k.user && (std::strcmp(k.path, "/auth/both") == 0 || std::strcmp(k.path, "/auth/digest") == 0)) {
+        if (mvtest::under_wine() && k.user && (std::strcmp(k.path, "/auth/both") == 0 || std::strcmp(k.path, "/auth/digest") == 0)) {
             digest_skipped++;
             continue;
         }
@@ -488,7 +472,7 @@ TEST_F(RealTransport, GzipDecodedOnlyOnRequest) {
     for (uint32_t flags : {0u, VELTRONA_HTTP_DECOMPRESS}) {
         Call c = get("/gzip");
         c.flags = flags;
-        if (flags && under_wine())
+        if (flags && mvtest::under_wine())
             GTEST_SKIP() << "Wine's WinHTTP ignores WINHTTP_OPTION_DECOMPRESSION (the undecoded case passed)";
         Outcome o = run(c);
         ASSERT_EQ(o.rc, 0) << o.err;
@@ -537,7 +521,7 @@ TEST_F(RealTransport, ResponseHeaderParsingAndOrder) {
     EXPECT_NE(h.header("Content-Length"), nullptr);
 
 #ifdef _WIN32
-    if (under_wine()) GTEST_SKIP() << "Wine's WinHTTP loses the rest of a head after a line without a colon";
+    if (mvtest::under_wine()) GTEST_SKIP() << "Wine's WinHTTP loses the rest of a head after a line without a colon";
     // WinHTTP hands the line over; it is skipped.
     Outcome bad = run(get("/raw-nocolon"));
     ASSERT_EQ(bad.rc, 0) << bad.err;
@@ -609,7 +593,7 @@ TEST_F(RealTransport, IdleTimeouts) {
     // with WinHTTP's (12002).
     auto timed_out = [](const std::string &err, const char *want) {
         std::string w = want;
-        if (under_wine() && w.size() > 5 && w.compare(w.size() - 5, 5, "12002") == 0)
+        if (mvtest::under_wine() && w.size() > 5 && w.compare(w.size() - 5, 5, "12002") == 0)
             w.replace(w.size() - 5, 5, "10060");
         return err == w;
     };
@@ -626,7 +610,7 @@ TEST_F(RealTransport, IdleTimeouts) {
     };
     int head_skipped = 0;
     for (const Case &k : cases) {
-        if (under_wine() && std::strcmp(k.path, "/stall-head") == 0) {
+        if (mvtest::under_wine() && std::strcmp(k.path, "/stall-head") == 0) {
             head_skipped++;
             continue;
         }

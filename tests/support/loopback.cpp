@@ -116,11 +116,22 @@ bool Loopback::start(const std::string &script, const std::string &fixtures, boo
     args.push_back(port_file_);
     std::string cmd;
     for (const std::string &a : args) cmd += (cmd.empty() ? "\"" : " \"") + a + "\"";
+    // The server's standard handles go to NUL: a Linux child would otherwise
+    // hold this process's output pipes open (and CTest waiting) until it
+    // leaves.
+    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+    HANDLE nul = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                             OPEN_EXISTING, 0, nullptr);
     STARTUPINFOA si = {};
     si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = si.hStdOutput = si.hStdError = nul;
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        why_ = "cannot start python3: " + std::to_string(GetLastError());
+    BOOL started = CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    DWORD why = GetLastError();
+    if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
+    if (!started) {
+        why_ = "cannot start python3: " + std::to_string(why);
         port_file_.clear();
         return false;
     }

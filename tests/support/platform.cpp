@@ -204,4 +204,13 @@ Library::~Library() {
 void *Library::symbol(const char *name) const { return handle_ ? dlsym(handle_, name) : nullptr; }
 #endif
 
+bool under_wine() {
+#ifdef _WIN32
+    HMODULE nt = GetModuleHandleA("ntdll.dll");
+    return nt && GetProcAddress(nt, "wine_get_version");
+#else
+    return false;
+#endif
+}
+
 }  // namespace mvtest

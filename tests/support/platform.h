@@ -26,6 +26,10 @@ Outcome run_program(const std::vector<std::string> &argv);
 // (generating one when none is installed, on Linux); false if impossible.
 bool use_comma_locale();
 
+// True in a Windows program running under Wine, whose WinHTTP lacks a few
+// things Windows has; tests that need them say so and skip there.
+bool under_wine();
+
 // A freshly loaded copy of a shared library and its symbols; the error text
 // of the last failure from error().
 class Library {

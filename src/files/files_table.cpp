@@ -86,38 +86,68 @@ int32_t as_ordinal(yyjson_val *v) {
     return mvfiles_val_i32(v, &n) && n >= -1 ? n : -1;
 }
 
-// The entry arrays of one file share a single block, owned through
-// entry_uri: uri pointers, url pointers, then the two integer columns.
-void free_entries(mvfiles_file *f) {
-    std::free(f->entry_uri);
-    f->entry_uri = f->entry_url = nullptr;
-    f->entry_active = f->entry_source = nullptr;
-    f->entry_count = 0;
-}
+// The entry columns of a whole table are carved from a chain of blocks
+// (uri pointers, url pointers, then the two integer columns of each file in
+// turn), released together with the table.
+struct EntryBlock {
+    EntryBlock *next;
+    size_t used, cap;  // bytes of the data that follows the header
+};
+static_assert(sizeof(EntryBlock) % alignof(const char *) == 0, "entry data stays aligned");
 
-void free_records(mvfiles_file *files, uint64_t n) {
-    for (uint64_t i = 0; i < n; i++) free_entries(&files[i]);
-    std::free(files);
+struct EntryArena {
+    EntryBlock *head = nullptr;
+    size_t next_cap = 4096;
+
+    // n bytes (a multiple of the pointer size), or NULL when memory ran out.
+    void *take(size_t n) {
+        if (!head || head->cap - head->used < n) {
+            size_t cap = n > next_cap ? n : next_cap;
+            if (cap > SIZE_MAX - sizeof(EntryBlock)) return nullptr;
+            auto *b = static_cast<EntryBlock *>(std::malloc(sizeof(EntryBlock) + cap));
+            if (!b) return nullptr;
+            b->next = head;
+            b->used = 0;
+            b->cap = cap;
+            head = b;
+            if (next_cap < (size_t{1} << 20)) next_cap *= 2;
+        }
+        void *p = reinterpret_cast<char *>(head + 1) + head->used;
+        head->used += n;
+        return p;
+    }
+};
+
+void free_blocks(void *chain) {
+    for (auto *b = static_cast<EntryBlock *>(chain); b;) {
+        EntryBlock *next = b->next;
+        std::free(b);
+        b = next;
+    }
 }
 
 // Only an integer counts as a content source; its low 32 bits are kept.
 int32_t content_source(yyjson_val *src) {
     if (!yyjson_is_obj(src)) return -1;
-    yyjson_val *v = mvfiles_geti(src, "contentSource", "ContentSource");
+    // The exact first name is what the dual-name look-up finds first.
+    yyjson_val *v = yyjson_obj_getn(src, "contentSource", 13);
+    if (!v) v = mvfiles_geti(src, "contentSource", "ContentSource");
     if (yyjson_is_uint(v)) return static_cast<int32_t>(static_cast<uint32_t>(yyjson_get_uint(v)));
     if (yyjson_is_sint(v))
         return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(yyjson_get_sint(v))));
     return -1;
 }
 
-// Reads the access entries of one file; false when memory ran out (nothing
-// is left allocated in f).
-bool read_entries(mvfiles_file *f, yyjson_val *arr, Layout &layout) {
+// Reads the access entries of one file; false when memory ran out.
+bool read_entries(mvfiles_file *f, yyjson_val *arr, Layout &layout, EntryArena &arena) {
+    f->entry_uri = f->entry_url = nullptr;
+    f->entry_active = f->entry_source = nullptr;
+    f->entry_count = 0;
     size_t n = yyjson_arr_size(arr);
     if (n == 0) return true;
     const size_t row = 2 * sizeof(const char *) + 2 * sizeof(int32_t);
     if (n > SIZE_MAX / row) return false;
-    void *block = std::calloc(n, row);
+    void *block = arena.take(n * row);
     if (!block) return false;
     f->entry_uri = static_cast<const char **>(block);
     f->entry_url = f->entry_uri + n;
@@ -141,7 +171,8 @@ bool read_entries(mvfiles_file *f, yyjson_val *arr, Layout &layout) {
 }
 
 // Reads one file object; false when memory ran out.
-bool read_record(mvfiles_file *f, yyjson_val *obj, Layout &files_layout, Layout &entries_layout) {
+bool read_record(mvfiles_file *f, yyjson_val *obj, Layout &files_layout, Layout &entries_layout,
+                 EntryArena &arena) {
     yyjson_val *m[M_FILE_COUNT];
     find_members(obj, kFileNames, kFileByLen, files_layout, m);
     f->json = obj;
@@ -166,7 +197,7 @@ bool read_record(mvfiles_file *f, yyjson_val *obj, Layout &files_layout, Layout 
     f->audio_channels = as_count(m[M_AUDIO]);
     f->video_width = as_count(m[M_WIDTH]);
     f->video_height = as_count(m[M_HEIGHT]);
-    return read_entries(f, m[M_ENTRIES], entries_layout);
+    return read_entries(f, m[M_ENTRIES], entries_layout, arena);
 }
 
 }  // namespace
@@ -174,22 +205,28 @@ bool read_record(mvfiles_file *f, yyjson_val *obj, Layout &files_layout, Layout 
 int32_t mvfiles_files_index(yyjson_val *root) noexcept {
     size_t n = yyjson_arr_size(root);
     if (!yyjson_is_arr(root) || n == 0) return 0;
-    auto *files = static_cast<mvfiles_file *>(std::calloc(n, sizeof(mvfiles_file)));
+    // Every field of every kept record is written, so the table needs no
+    // zeroing.
+    if (n > SIZE_MAX / sizeof(mvfiles_file)) return -1;
+    auto *files = static_cast<mvfiles_file *>(std::malloc(n * sizeof(mvfiles_file)));
     if (!files) return -1;
     uint64_t count = 0;
     Layout files_layout, entries_layout;
+    EntryArena arena;
     size_t idx, max;
     yyjson_val *obj;
     yyjson_arr_foreach(root, idx, max, obj) {
         if (!yyjson_is_obj(obj)) continue;
-        if (!read_record(&files[count], obj, files_layout, entries_layout)) {
-            free_records(files, count);
+        if (!read_record(&files[count], obj, files_layout, entries_layout, arena)) {
+            free_blocks(arena.head);
+            std::free(files);
             return -1;
         }
         count++;
     }
     mvfiles_files_free();
     g_sf.files = files;
+    g_sf.files_entries = arena.head;
     g_sf.file_count = count;
     g_sf.files_valid = 1;
     if (g_sf.files_ttl <= 0) g_sf.files_ttl = 300;
@@ -198,7 +235,9 @@ int32_t mvfiles_files_index(yyjson_val *root) noexcept {
 }
 
 void mvfiles_files_free() noexcept {
-    if (g_sf.files) free_records(g_sf.files, g_sf.file_count);
+    free_blocks(g_sf.files_entries);
+    g_sf.files_entries = nullptr;
+    std::free(g_sf.files);
     g_sf.files = nullptr;
     g_sf.file_count = 0;
     if (g_sf.files_doc) {

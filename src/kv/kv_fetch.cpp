@@ -73,7 +73,11 @@ mvfiles_result mvfiles_kv_fetch(const char *tag, const char *prefix) noexcept {
         yyjson_doc_free(doc);
         return mvfiles_fail(MVFILES_ERR_EMPTY, "keyvalue: no rows");
     }
-    auto *rows = static_cast<mvfiles_kv_row *>(std::calloc(n, sizeof(mvfiles_kv_row)));
+    // Only the first `count` rows are ever read, and fill_row writes every
+    // field of those, so the table is not zeroed.
+    auto *rows = n > SIZE_MAX / sizeof(mvfiles_kv_row)
+                     ? nullptr
+                     : static_cast<mvfiles_kv_row *>(std::malloc(n * sizeof(mvfiles_kv_row)));
     if (!rows) {
         yyjson_doc_free(doc);
         return mvfiles_fail(MVFILES_ERR_OOM, "oom: kv rows");

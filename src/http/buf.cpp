@@ -106,6 +106,7 @@ char *veltrona_strndup(const char *s, size_t n) noexcept {
 void veltrona_collect_init(veltrona_collect *c, uint64_t bound) noexcept {
     std::memset(c, 0, sizeof *c);
     c->bound = bound;
+    c->keep_headers = 1;
 }
 
 void veltrona_collect_free(veltrona_collect *c) noexcept {
@@ -124,6 +125,7 @@ int32_t veltrona_collect_header(void *ctx, const char *name, const char *value) 
     if (!value) value = "";
     if (std::strlen(name) == 14 && veltrona_same_ci(name, "content-length", 14))
         presize_body(c, value);
+    if (!c->keep_headers) return 0;
     if (veltrona_buf_adds(&c->headers, name) != 0 || veltrona_buf_addc(&c->headers, 0) != 0 ||
         veltrona_buf_adds(&c->headers, value) != 0 || veltrona_buf_addc(&c->headers, 0) != 0) {
         c->oom = 1;

@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "api/arena.h"
 #include "api/core.h"
 #include "api/members.h"
 #include "api/util.h"
@@ -86,46 +87,6 @@ int32_t as_ordinal(yyjson_val *v) {
     return mvfiles_val_i32(v, &n) && n >= -1 ? n : -1;
 }
 
-// The entry columns of a whole table are carved from a chain of blocks
-// (uri pointers, url pointers, then the two integer columns of each file in
-// turn), released together with the table.
-struct EntryBlock {
-    EntryBlock *next;
-    size_t used, cap;  // bytes of the data that follows the header
-};
-static_assert(sizeof(EntryBlock) % alignof(const char *) == 0, "entry data stays aligned");
-
-struct EntryArena {
-    EntryBlock *head = nullptr;
-    size_t next_cap = 4096;
-
-    // n bytes (a multiple of the pointer size), or NULL when memory ran out.
-    void *take(size_t n) {
-        if (!head || head->cap - head->used < n) {
-            size_t cap = n > next_cap ? n : next_cap;
-            if (cap > SIZE_MAX - sizeof(EntryBlock)) return nullptr;
-            auto *b = static_cast<EntryBlock *>(std::malloc(sizeof(EntryBlock) + cap));
-            if (!b) return nullptr;
-            b->next = head;
-            b->used = 0;
-            b->cap = cap;
-            head = b;
-            if (next_cap < (size_t{1} << 20)) next_cap *= 2;
-        }
-        void *p = reinterpret_cast<char *>(head + 1) + head->used;
-        head->used += n;
-        return p;
-    }
-};
-
-void free_blocks(void *chain) {
-    for (auto *b = static_cast<EntryBlock *>(chain); b;) {
-        EntryBlock *next = b->next;
-        std::free(b);
-        b = next;
-    }
-}
-
 // Only an integer counts as a content source; its low 32 bits are kept.
 int32_t content_source(yyjson_val *src) {
     if (!yyjson_is_obj(src)) return -1;
@@ -138,8 +99,10 @@ int32_t content_source(yyjson_val *src) {
     return -1;
 }
 
-// Reads the access entries of one file; false when memory ran out.
-bool read_entries(mvfiles_file *f, yyjson_val *arr, Layout &layout, EntryArena &arena) {
+// Reads the access entries of one file into the table's arena (uri
+// pointers, url pointers, then the two integer columns); false when memory
+// ran out.
+bool read_entries(mvfiles_file *f, yyjson_val *arr, Layout &layout, mvfiles_arena &arena) {
     f->entry_uri = f->entry_url = nullptr;
     f->entry_active = f->entry_source = nullptr;
     f->entry_count = 0;
@@ -172,7 +135,7 @@ bool read_entries(mvfiles_file *f, yyjson_val *arr, Layout &layout, EntryArena &
 
 // Reads one file object; false when memory ran out.
 bool read_record(mvfiles_file *f, yyjson_val *obj, Layout &files_layout, Layout &entries_layout,
-                 EntryArena &arena) {
+                 mvfiles_arena &arena) {
     yyjson_val *m[M_FILE_COUNT];
     find_members(obj, kFileNames, kFileByLen, files_layout, m);
     f->json = obj;
@@ -212,13 +175,13 @@ int32_t mvfiles_files_index(yyjson_val *root) noexcept {
     if (!files) return -1;
     uint64_t count = 0;
     Layout files_layout, entries_layout;
-    EntryArena arena;
+    mvfiles_arena arena;
     size_t idx, max;
     yyjson_val *obj;
     yyjson_arr_foreach(root, idx, max, obj) {
         if (!yyjson_is_obj(obj)) continue;
         if (!read_record(&files[count], obj, files_layout, entries_layout, arena)) {
-            free_blocks(arena.head);
+            mvfiles_arena_free(arena.head);
             std::free(files);
             return -1;
         }
@@ -235,7 +198,7 @@ int32_t mvfiles_files_index(yyjson_val *root) noexcept {
 }
 
 void mvfiles_files_free() noexcept {
-    free_blocks(g_sf.files_entries);
+    mvfiles_arena_free(g_sf.files_entries);
     g_sf.files_entries = nullptr;
     std::free(g_sf.files);
     g_sf.files = nullptr;

@@ -49,6 +49,7 @@ struct mvfiles_state {
     int32_t kv_ttl;
     int32_t kv_valid;
     mvfiles_playlist *playlists;
+    void *playlists_arena;  // the blocks the playlist texts and id lists live in
     uint64_t playlist_count;
     mvfiles_progress *progress;
     uint64_t progress_count;
@@ -57,6 +58,7 @@ struct mvfiles_state {
     mvfiles_sessionix *sessionix;
     uint64_t sessionix_count;
     mvfiles_storage *storages;
+    void *storages_arena;  // the blocks the storage texts live in
     uint64_t storage_count;
 
     // sessions block

@@ -7,7 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
+#include "api/arena.h"
 #include "api/core.h"
 #include "api/util.h"
 
@@ -141,29 +143,21 @@ mvfiles_result mvfiles_storages_fetch() noexcept;
 int32_t mvfiles_storages_project() noexcept;
 
 // Table releases used by mvfiles_kv_free and by the builders that replace
-// a table.
-void mvfiles_playlists_release(mvfiles_playlist *table, uint64_t count) noexcept;
-void mvfiles_storages_release(mvfiles_storage *table, uint64_t count) noexcept;
+// a table: the records' texts live in the arena (a block chain), released
+// whole with the table. NULL does nothing.
+void mvfiles_playlists_release(mvfiles_playlist *table, void *arena) noexcept;
+void mvfiles_storages_release(mvfiles_storage *table, void *arena) noexcept;
 
-// The owned texts of playlist and storage records. Copies the text member
-// a/b of obj (found as mvfiles_js finds it) into *out; an absent or non-
-// string member leaves *out as it was. False only when a present text could
-// not be copied.
-inline bool mvfiles_kv_copy_text(char **out, yyjson_val *obj, const char *a,
-                                 const char *b) noexcept {
+// The texts of playlist and storage records, copied into the table's
+// arena. Copies the text member a/b of obj (found as mvfiles_js finds it)
+// into *out; an absent or non-string member leaves *out as it was. False
+// only when a present text could not be copied.
+inline bool mvfiles_kv_copy_text(char **out, yyjson_val *obj, const char *a, const char *b,
+                                 mvfiles_arena &arena) noexcept {
     const char *text = nullptr;
     if (!mvfiles_js(&text, obj, a, b)) return true;
-    *out = mvfiles_strdup(text);
+    *out = arena.copy(text, std::strlen(text));
     return *out != nullptr;
-}
-
-// Releases a table whose records own heap texts: the first count records
-// through release, then the block. NULL does nothing.
-template <typename Record>
-void mvfiles_kv_release_table(Record *table, uint64_t count, void (*release)(Record *)) noexcept {
-    if (!table) return;
-    for (uint64_t i = 0; i < count; i++) release(&table[i]);
-    std::free(table);
 }
 
 #endif

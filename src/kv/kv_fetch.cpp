@@ -143,8 +143,9 @@ int mvfiles_kv_cached(const char *tag, uint64_t table_count) noexcept {
 }
 
 void mvfiles_kv_free() noexcept {
-    mvfiles_playlists_release(g_sf.playlists, g_sf.playlist_count);
+    mvfiles_playlists_release(g_sf.playlists, g_sf.playlists_arena);
     g_sf.playlists = nullptr;
+    g_sf.playlists_arena = nullptr;
     g_sf.playlist_count = 0;
 
     std::free(g_sf.progress);
@@ -157,8 +158,9 @@ void mvfiles_kv_free() noexcept {
     g_sf.sessionix = nullptr;
     g_sf.sessionix_count = 0;
 
-    mvfiles_storages_release(g_sf.storages, g_sf.storage_count);
+    mvfiles_storages_release(g_sf.storages, g_sf.storages_arena);
     g_sf.storages = nullptr;
+    g_sf.storages_arena = nullptr;
     g_sf.storage_count = 0;
 
     if (g_sf.kv_doc) yyjson_doc_free(g_sf.kv_doc);

@@ -110,13 +110,17 @@ mvfiles_result mvfiles_kv_lookup(const char *tag, const char *prefix, uint64_t t
     return MVFILES_OK;
 }
 
-// The start of every table builder: a zeroed table with room for one record
-// per held row, and at least one so that an empty answer is never taken for
-// a failed allocation; NULL when memory runs out.
+// The start of every table builder: a table with room for one record per
+// held row, and at least one so that an empty answer is never taken for a
+// failed allocation; NULL when memory runs out. Zeroed unless the builder
+// writes every field of every record it keeps (`zeroed` false).
 template <typename Record>
-Record *mvfiles_kv_new_table() noexcept {
+Record *mvfiles_kv_new_table(bool zeroed = true) noexcept {
     uint64_t n = g_sf.kv_count;
-    return static_cast<Record *>(std::calloc(n ? n : 1, sizeof(Record)));
+    if (n == 0) n = 1;
+    if (zeroed) return static_cast<Record *>(std::calloc(n, sizeof(Record)));
+    if (n > SIZE_MAX / sizeof(Record)) return nullptr;
+    return static_cast<Record *>(std::malloc(n * sizeof(Record)));
 }
 
 // Builders over kv_rows: 0, or -1 when memory runs out (the table is then

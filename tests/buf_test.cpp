@@ -111,6 +111,30 @@ TEST(Collect, BodyBound) {
     veltrona_collect_free(&c);
 }
 
+// An announced length only sizes the body: a false one never changes what is
+// collected, and one over the bound reserves nothing.
+TEST(Collect, ContentLengthSizesBodyOnce) {
+    struct Case {
+        const char *length;
+        size_t sent;
+        uint64_t cap_after_header;
+    } cases[] = {
+        {"8", 8, 9}, {" 4", 8, 5}, {"20", 3, 21}, {"1000", 3, 0}, {"8x", 8, 0}, {"", 8, 0},
+        {"99999999999999999999999", 8, 0}, {"0", 8, 0},
+    };
+    for (const auto &k : cases) {
+        veltrona_collect c;
+        veltrona_collect_init(&c, 100);
+        EXPECT_EQ(veltrona_collect_header(&c, "content-LENGTH", k.length), 0);
+        EXPECT_EQ(c.body.cap, k.cap_after_header) << k.length;
+        std::string body(k.sent, 'z');
+        EXPECT_EQ(veltrona_collect_body(&c, body.data(), body.size()), 0);
+        EXPECT_EQ(std::string(c.body.data, c.body.len), body) << k.length;
+        EXPECT_EQ(c.over_bound + c.oom, 0);
+        veltrona_collect_free(&c);
+    }
+}
+
 int32_t dummy_request(void *, const veltrona_http_request *, int32_t *, char **) { return 0; }
 
 TEST(Validate, IoRecords) {

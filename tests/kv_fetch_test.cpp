@@ -2,6 +2,7 @@
 // read as the service sends them, one row table is held at a time.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -288,3 +289,20 @@ TEST_F(KvFetch, StoragesLookUpsAreNeverCachedAndEmptyPlaylists) {
 }
 
 }  // namespace
+
+// The number readers give exactly what the C library's readers give, on the
+// plain shapes they read themselves and on the edges where they hand over.
+TEST(KvNumbers, SameAsTheCLibrary) {
+#if !defined(_WIN32)  // decimals always go to the C runtime there
+    for (const char *s : {"0.4375", "-0", "-0.0", "0.1", "0.30000000000000004", "123456789012345",
+                          "1234567890123456", "9007199254740993", "0.000000000000001", "1e3",
+                          "5.", ".5", "-", "+2.5", " 7.25", "12x", "0x10", "", "inf"}) {
+        double want = std::strtod(s, nullptr), got = mvfiles_parse_double(s);
+        EXPECT_EQ(std::memcmp(&want, &got, sizeof want), 0) << s;
+    }
+#endif
+    for (const char *s : {"0", "-0", "42", "-17x", "999999999999999999", "9223372036854775807",
+                          "-9223372036854775808", "99999999999999999999", "+7", " 7", "-", "x1"}) {
+        EXPECT_EQ(mvfiles_part_i64(s), static_cast<int64_t>(std::strtoll(s, nullptr, 10))) << s;
+    }
+}

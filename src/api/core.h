@@ -32,6 +32,7 @@ struct mvfiles_state {
     // files block
     yyjson_doc *files_doc;
     mvfiles_file *files;
+    void *files_entries;  // the blocks the entry columns live in
     uint64_t file_count;
     char files_key[192];
     int64_t files_time;
@@ -48,6 +49,7 @@ struct mvfiles_state {
     int32_t kv_ttl;
     int32_t kv_valid;
     mvfiles_playlist *playlists;
+    void *playlists_arena;  // the blocks the playlist texts and id lists live in
     uint64_t playlist_count;
     mvfiles_progress *progress;
     uint64_t progress_count;
@@ -56,6 +58,7 @@ struct mvfiles_state {
     mvfiles_sessionix *sessionix;
     uint64_t sessionix_count;
     mvfiles_storage *storages;
+    void *storages_arena;  // the blocks the storage texts live in
     uint64_t storage_count;
 
     // sessions block

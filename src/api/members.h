@@ -89,29 +89,37 @@ inline uint8_t match_len(size_t len, const char *key, const Name &name) {
     }
 }
 
-// Exact comparison of n bytes, in word-sized steps that stay inside both texts.
+// Exact comparison of n bytes with a few loads that stay inside both texts:
+// whole words, then one last word (or half word) that may overlap the ones
+// before it.
 inline bool same_bytes(const char *x, const char *y, size_t n) {
-    uint64_t a, b;
-    while (n >= 8) {
-        std::memcpy(&a, x, 8);
-        std::memcpy(&b, y, 8);
-        if (a != b) return false;
-        x += 8, y += 8, n -= 8;
+    if (n >= 8) {
+        uint64_t a, b;
+        for (size_t i = 0; i + 8 < n; i += 8) {
+            std::memcpy(&a, x + i, 8);
+            std::memcpy(&b, y + i, 8);
+            if (a != b) return false;
+        }
+        std::memcpy(&a, x + n - 8, 8);
+        std::memcpy(&b, y + n - 8, 8);
+        return a == b;
     }
     if (n >= 4) {
-        uint32_t c, d;
-        std::memcpy(&c, x, 4);
-        std::memcpy(&d, y, 4);
-        if (c != d) return false;
-        x += 4, y += 4, n -= 4;
+        uint32_t a, b, c, d;
+        std::memcpy(&a, x, 4);
+        std::memcpy(&b, y, 4);
+        std::memcpy(&c, x + n - 4, 4);
+        std::memcpy(&d, y + n - 4, 4);
+        return a == b && c == d;
     }
-    while (n--)
-        if (*x++ != *y++) return false;
-    return true;
+    if (n == 0) return true;
+    return x[0] == y[0] && x[n / 2] == y[n / 2] && x[n - 1] == y[n - 1];
 }
 
-// Objects of one answer list their members in the same order, so each
-// position remembers the name found there last time and tries it first.
+// Objects of one answer list their members in the same order, but optional
+// members come and go between them. So each name remembers the name that
+// followed it last time (at[0]: the first name), and the reader tries that
+// one first.
 constexpr size_t kPositions = 32;
 struct Layout {
     uint8_t at[kPositions];
@@ -127,18 +135,21 @@ void find_members(yyjson_val *obj, const Name (&names)[N], const ByLength &by_le
         out[i] = nullptr;
         rank[i] = 3;
     }
+    static_assert(N < kPositions, "a layout remembers a successor for each name");
     yyjson_obj_iter it = yyjson_obj_iter_with(obj);
     yyjson_val *key;
-    for (size_t pos = 0; (key = yyjson_obj_iter_next(&it)) != nullptr; pos++) {
+    size_t after = 0;  // 0 before the first name found, i + 1 after names[i]
+    while ((key = yyjson_obj_iter_next(&it)) != nullptr) {
         size_t len = unsafe_yyjson_get_len(key);
         if (len > kMaxLen) continue;
         const char *k = unsafe_yyjson_get_str(key);
-        uint8_t guess = pos < kPositions ? layout.at[pos] : 0xFF;
+        uint8_t guess = layout.at[after];
         if (guess < N && names[guess].len == len && same_bytes(k, names[guess].a, len)) {
             if (rank[guess] != 0) {
                 rank[guess] = 0;
                 out[guess] = yyjson_obj_iter_get_val(key);
             }
+            after = guess + 1u;
             continue;
         }
         for (size_t c = 0; c < by_len.count[len]; c++) {
@@ -149,7 +160,8 @@ void find_members(yyjson_val *obj, const Name (&names)[N], const ByLength &by_le
                 rank[i] = r;
                 out[i] = yyjson_obj_iter_get_val(key);
             }
-            if (pos < kPositions) layout.at[pos] = static_cast<uint8_t>(i);
+            layout.at[after] = static_cast<uint8_t>(i);
+            after = i + 1;
             break;  // no two names of a table fold to the same text
         }
     }

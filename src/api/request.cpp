@@ -18,6 +18,7 @@ void begin(veltrona_http_request *req, veltrona_collect *col, const char *method
     *out_body = nullptr;
     *out_len = 0;
     veltrona_collect_init(col, MVFILES_BODY_BOUND);
+    col->keep_headers = 0;  // GET turns it on for a caller that takes the block
     veltrona_request_init(req, method, url, col);
     req->timeout_ms = 120000;
     req->connect_timeout_ms = 15000;
@@ -81,6 +82,7 @@ int32_t mvfiles_http_get(const char *url, const char *const *header_lines, char 
     veltrona_collect col;
     veltrona_http_request req;
     begin(&req, &col, "GET", url, out_body, out_len);
+    col.keep_headers = out_headers != nullptr;
 
     const char **table = nullptr;
     if (header_lines) {

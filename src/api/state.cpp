@@ -13,7 +13,10 @@ const char *const MVFILES_DEFAULT_ORIGIN = "https://api.mvfiles.example";
 namespace {
 
 void set_err_v(const char *fmt, va_list ap) {
-    if (!fmt) fmt = "";
+    if (!fmt || !*fmt) {
+        g_sf.last_error[0] = 0;  // the common "no error", without formatting
+        return;
+    }
     int n = std::vsnprintf(g_sf.last_error, sizeof g_sf.last_error, fmt, ap);
     if (n < 0) g_sf.last_error[0] = 0;
 }

@@ -24,10 +24,16 @@ char *mvfiles_format_url(const char *fmt, ...) noexcept {
     va_start(ap, fmt);
     va_list again;
     va_copy(again, ap);
-    int n = std::vsnprintf(nullptr, 0, fmt, ap);
+    // Most URLs fit the stack buffer and are formatted once; a longer one
+    // is formatted again into its exact block.
+    char small[512];
+    int n = std::vsnprintf(small, sizeof small, fmt, ap);
     va_end(ap);
     char *out = n < 0 ? nullptr : static_cast<char *>(std::malloc(static_cast<size_t>(n) + 1));
-    if (out) std::vsnprintf(out, static_cast<size_t>(n) + 1, fmt, again);
+    if (out && static_cast<size_t>(n) < sizeof small)
+        std::memcpy(out, small, static_cast<size_t>(n) + 1);
+    else if (out)
+        std::vsnprintf(out, static_cast<size_t>(n) + 1, fmt, again);
     va_end(again);
     return out;
 }

@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "api/arena.h"
 #include "api/core.h"
 #include "api/members.h"
 #include "api/util.h"
@@ -86,38 +87,30 @@ int32_t as_ordinal(yyjson_val *v) {
     return mvfiles_val_i32(v, &n) && n >= -1 ? n : -1;
 }
 
-// The entry arrays of one file share a single block, owned through
-// entry_uri: uri pointers, url pointers, then the two integer columns.
-void free_entries(mvfiles_file *f) {
-    std::free(f->entry_uri);
-    f->entry_uri = f->entry_url = nullptr;
-    f->entry_active = f->entry_source = nullptr;
-    f->entry_count = 0;
-}
-
-void free_records(mvfiles_file *files, uint64_t n) {
-    for (uint64_t i = 0; i < n; i++) free_entries(&files[i]);
-    std::free(files);
-}
-
 // Only an integer counts as a content source; its low 32 bits are kept.
 int32_t content_source(yyjson_val *src) {
     if (!yyjson_is_obj(src)) return -1;
-    yyjson_val *v = mvfiles_geti(src, "contentSource", "ContentSource");
+    // The exact first name is what the dual-name look-up finds first.
+    yyjson_val *v = yyjson_obj_getn(src, "contentSource", 13);
+    if (!v) v = mvfiles_geti(src, "contentSource", "ContentSource");
     if (yyjson_is_uint(v)) return static_cast<int32_t>(static_cast<uint32_t>(yyjson_get_uint(v)));
     if (yyjson_is_sint(v))
         return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(yyjson_get_sint(v))));
     return -1;
 }
 
-// Reads the access entries of one file; false when memory ran out (nothing
-// is left allocated in f).
-bool read_entries(mvfiles_file *f, yyjson_val *arr, Layout &layout) {
+// Reads the access entries of one file into the table's arena (uri
+// pointers, url pointers, then the two integer columns); false when memory
+// ran out.
+bool read_entries(mvfiles_file *f, yyjson_val *arr, Layout &layout, mvfiles_arena &arena) {
+    f->entry_uri = f->entry_url = nullptr;
+    f->entry_active = f->entry_source = nullptr;
+    f->entry_count = 0;
     size_t n = yyjson_arr_size(arr);
     if (n == 0) return true;
     const size_t row = 2 * sizeof(const char *) + 2 * sizeof(int32_t);
     if (n > SIZE_MAX / row) return false;
-    void *block = std::calloc(n, row);
+    void *block = arena.take(n * row);
     if (!block) return false;
     f->entry_uri = static_cast<const char **>(block);
     f->entry_url = f->entry_uri + n;
@@ -141,7 +134,8 @@ bool read_entries(mvfiles_file *f, yyjson_val *arr, Layout &layout) {
 }
 
 // Reads one file object; false when memory ran out.
-bool read_record(mvfiles_file *f, yyjson_val *obj, Layout &files_layout, Layout &entries_layout) {
+bool read_record(mvfiles_file *f, yyjson_val *obj, Layout &files_layout, Layout &entries_layout,
+                 mvfiles_arena &arena) {
     yyjson_val *m[M_FILE_COUNT];
     find_members(obj, kFileNames, kFileByLen, files_layout, m);
     f->json = obj;
@@ -166,7 +160,7 @@ bool read_record(mvfiles_file *f, yyjson_val *obj, Layout &files_layout, Layout 
     f->audio_channels = as_count(m[M_AUDIO]);
     f->video_width = as_count(m[M_WIDTH]);
     f->video_height = as_count(m[M_HEIGHT]);
-    return read_entries(f, m[M_ENTRIES], entries_layout);
+    return read_entries(f, m[M_ENTRIES], entries_layout, arena);
 }
 
 }  // namespace
@@ -174,22 +168,28 @@ bool read_record(mvfiles_file *f, yyjson_val *obj, Layout &files_layout, Layout 
 int32_t mvfiles_files_index(yyjson_val *root) noexcept {
     size_t n = yyjson_arr_size(root);
     if (!yyjson_is_arr(root) || n == 0) return 0;
-    auto *files = static_cast<mvfiles_file *>(std::calloc(n, sizeof(mvfiles_file)));
+    // Every field of every kept record is written, so the table needs no
+    // zeroing.
+    if (n > SIZE_MAX / sizeof(mvfiles_file)) return -1;
+    auto *files = static_cast<mvfiles_file *>(std::malloc(n * sizeof(mvfiles_file)));
     if (!files) return -1;
     uint64_t count = 0;
     Layout files_layout, entries_layout;
+    mvfiles_arena arena;
     size_t idx, max;
     yyjson_val *obj;
     yyjson_arr_foreach(root, idx, max, obj) {
         if (!yyjson_is_obj(obj)) continue;
-        if (!read_record(&files[count], obj, files_layout, entries_layout)) {
-            free_records(files, count);
+        if (!read_record(&files[count], obj, files_layout, entries_layout, arena)) {
+            mvfiles_arena_free(arena.head);
+            std::free(files);
             return -1;
         }
         count++;
     }
     mvfiles_files_free();
     g_sf.files = files;
+    g_sf.files_entries = arena.head;
     g_sf.file_count = count;
     g_sf.files_valid = 1;
     if (g_sf.files_ttl <= 0) g_sf.files_ttl = 300;
@@ -198,7 +198,9 @@ int32_t mvfiles_files_index(yyjson_val *root) noexcept {
 }
 
 void mvfiles_files_free() noexcept {
-    if (g_sf.files) free_records(g_sf.files, g_sf.file_count);
+    mvfiles_arena_free(g_sf.files_entries);
+    g_sf.files_entries = nullptr;
+    std::free(g_sf.files);
     g_sf.files = nullptr;
     g_sf.file_count = 0;
     if (g_sf.files_doc) {

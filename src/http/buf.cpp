@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "http/headers.h"
+
 namespace {
 
 // Grows b so that it can hold `needed` bytes; 0 or -1 (b unchanged).
@@ -23,6 +25,34 @@ int32_t reserve(veltrona_buf *b, uint64_t needed) noexcept {
     b->data = static_cast<char *>(p);
     b->cap = cap;
     return 0;
+}
+
+// The length a Content-Length value announces: digits after optional
+// blanks, nothing else; 0 for anything else or for more than `limit`.
+uint64_t announced_length(const char *v, uint64_t limit) noexcept {
+    while (*v == ' ' || *v == '\t') v++;
+    if (*v < '0' || *v > '9') return 0;
+    uint64_t n = 0;
+    for (; *v >= '0' && *v <= '9'; v++) {
+        n = n * 10 + static_cast<uint64_t>(*v - '0');
+        if (n > limit) return 0;
+    }
+    return *v ? 0 : n;
+}
+
+// Sizes an empty body once for the length the answer announces, so that a
+// large body is not copied again by every doubling. Only a hint: a false
+// length just leaves growth to veltrona_buf_add, and a failed allocation
+// here changes nothing (the body is then grown as it arrives).
+void presize_body(veltrona_collect *c, const char *value) noexcept {
+    if (c->bound == 0 || c->body.cap != 0) return;
+    uint64_t n = announced_length(value, c->bound);
+    if (n == 0 || n + 1 > SIZE_MAX) return;
+    void *p = std::malloc(static_cast<size_t>(n + 1));
+    if (!p) return;
+    c->body.data = static_cast<char *>(p);
+    c->body.data[0] = 0;
+    c->body.cap = n + 1;
 }
 
 }  // namespace
@@ -76,6 +106,7 @@ char *veltrona_strndup(const char *s, size_t n) noexcept {
 void veltrona_collect_init(veltrona_collect *c, uint64_t bound) noexcept {
     std::memset(c, 0, sizeof *c);
     c->bound = bound;
+    c->keep_headers = 1;
 }
 
 void veltrona_collect_free(veltrona_collect *c) noexcept {
@@ -95,6 +126,9 @@ int32_t veltrona_collect_header(void *ctx, const char *name, const char *value) 
         return 0;
     }
     if (!value) value = "";
+    if (std::strlen(name) == 14 && veltrona_same_ci(name, "content-length", 14))
+        presize_body(c, value);
+    if (!c->keep_headers) return 0;
     if (veltrona_buf_adds(&c->headers, name) != 0 || veltrona_buf_addc(&c->headers, 0) != 0 ||
         veltrona_buf_adds(&c->headers, value) != 0 || veltrona_buf_addc(&c->headers, 0) != 0) {
         c->oom = 1;

@@ -31,6 +31,9 @@ struct veltrona_collect {
     // Set when an append to the body or the header block failed for lack
     // of memory, so that a cut response is never taken for a whole one.
     int32_t oom;
+    // 1 (the default) keeps the header block; 0 reads only the status and
+    // the announced length, for callers that never look at the block.
+    int32_t keep_headers;
 };
 
 void veltrona_collect_init(veltrona_collect *c, uint64_t bound) noexcept;

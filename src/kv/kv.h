@@ -7,7 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
+#include "api/arena.h"
 #include "api/core.h"
 #include "api/util.h"
 
@@ -108,13 +110,17 @@ mvfiles_result mvfiles_kv_lookup(const char *tag, const char *prefix, uint64_t t
     return MVFILES_OK;
 }
 
-// The start of every table builder: a zeroed table with room for one record
-// per held row, and at least one so that an empty answer is never taken for
-// a failed allocation; NULL when memory runs out.
+// The start of every table builder: a table with room for one record per
+// held row, and at least one so that an empty answer is never taken for a
+// failed allocation; NULL when memory runs out. Zeroed unless the builder
+// writes every field of every record it keeps (`zeroed` false).
 template <typename Record>
-Record *mvfiles_kv_new_table() noexcept {
+Record *mvfiles_kv_new_table(bool zeroed = true) noexcept {
     uint64_t n = g_sf.kv_count;
-    return static_cast<Record *>(std::calloc(n ? n : 1, sizeof(Record)));
+    if (n == 0) n = 1;
+    if (zeroed) return static_cast<Record *>(std::calloc(n, sizeof(Record)));
+    if (n > SIZE_MAX / sizeof(Record)) return nullptr;
+    return static_cast<Record *>(std::malloc(n * sizeof(Record)));
 }
 
 // Builders over kv_rows: 0, or -1 when memory runs out (the table is then
@@ -141,29 +147,21 @@ mvfiles_result mvfiles_storages_fetch() noexcept;
 int32_t mvfiles_storages_project() noexcept;
 
 // Table releases used by mvfiles_kv_free and by the builders that replace
-// a table.
-void mvfiles_playlists_release(mvfiles_playlist *table, uint64_t count) noexcept;
-void mvfiles_storages_release(mvfiles_storage *table, uint64_t count) noexcept;
+// a table: the records' texts live in the arena (a block chain), released
+// whole with the table. NULL does nothing.
+void mvfiles_playlists_release(mvfiles_playlist *table, void *arena) noexcept;
+void mvfiles_storages_release(mvfiles_storage *table, void *arena) noexcept;
 
-// The owned texts of playlist and storage records. Copies the text member
-// a/b of obj (found as mvfiles_js finds it) into *out; an absent or non-
-// string member leaves *out as it was. False only when a present text could
-// not be copied.
-inline bool mvfiles_kv_copy_text(char **out, yyjson_val *obj, const char *a,
-                                 const char *b) noexcept {
+// The texts of playlist and storage records, copied into the table's
+// arena. Copies the text member a/b of obj (found as mvfiles_js finds it)
+// into *out; an absent or non-string member leaves *out as it was. False
+// only when a present text could not be copied.
+inline bool mvfiles_kv_copy_text(char **out, yyjson_val *obj, const char *a, const char *b,
+                                 mvfiles_arena &arena) noexcept {
     const char *text = nullptr;
     if (!mvfiles_js(&text, obj, a, b)) return true;
-    *out = mvfiles_strdup(text);
+    *out = arena.copy(text, std::strlen(text));
     return *out != nullptr;
-}
-
-// Releases a table whose records own heap texts: the first count records
-// through release, then the block. NULL does nothing.
-template <typename Record>
-void mvfiles_kv_release_table(Record *table, uint64_t count, void (*release)(Record *)) noexcept {
-    if (!table) return;
-    for (uint64_t i = 0; i < count; i++) release(&table[i]);
-    std::free(table);
 }
 
 #endif

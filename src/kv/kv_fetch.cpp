@@ -21,13 +21,47 @@ constexpr Name kRowNames[12] = {
     MVFILES_MEMBER("p7", "P7"),   MVFILES_MEMBER("p8", "P8"),       MVFILES_MEMBER("p9", "P9"),
 };
 static_assert(pairs_fold_equal(kRowNames), "member name pairs must differ only in case");
-constexpr ByLength kRowByLen = group_by_length(kRowNames);
 
 // Fills a row in one pass over the element's members; a member that is not
-// a string leaves its field NULL.
-void fill_row(mvfiles_kv_row *row, yyjson_val *obj, Layout &layout) {
-    yyjson_val *m[12];
-    find_members(obj, kRowNames, kRowByLen, layout, m);
+// a string leaves its field NULL. The same choice as find_members makes
+// (exact first name, then exact second, then the first with case folded;
+// the earliest among equals), specialised on the three name lengths a row
+// has: rows come by the hundred thousand.
+void fill_row(mvfiles_kv_row *row, yyjson_val *obj) {
+    yyjson_val *m[12] = {};
+    uint8_t rank[12];
+    std::memset(rank, 3, sizeof rank);
+    yyjson_obj_iter it = yyjson_obj_iter_with(obj);
+    yyjson_val *key;
+    while ((key = yyjson_obj_iter_next(&it)) != nullptr) {
+        const char *k = unsafe_yyjson_get_str(key);
+        size_t slot;
+        uint8_t r;
+        switch (unsafe_yyjson_get_len(key)) {
+        case 2: {
+            // "p0".."p9" / "P0".."P9": folding "p" gives "P", the exact second form.
+            unsigned d = static_cast<unsigned char>(k[1]) - '0';
+            if (d > 9 || (k[0] != 'p' && k[0] != 'P')) continue;
+            slot = 2 + d;
+            r = k[0] == 'p' ? 0 : 1;
+            break;
+        }
+        case 3:
+            slot = 0;
+            r = match_rank<3>(k, kRowNames[0]);
+            break;
+        case 5:
+            slot = 1;
+            r = match_rank<5>(k, kRowNames[1]);
+            break;
+        default:
+            continue;
+        }
+        if (r < rank[slot]) {
+            rank[slot] = r;
+            m[slot] = yyjson_obj_iter_get_val(key);
+        }
+    }
     const char *text[12];
     for (int f = 0; f < 12; f++) text[f] = yyjson_is_str(m[f]) ? unsafe_yyjson_get_str(m[f]) : nullptr;
     row->key = text[0];
@@ -73,18 +107,21 @@ mvfiles_result mvfiles_kv_fetch(const char *tag, const char *prefix) noexcept {
         yyjson_doc_free(doc);
         return mvfiles_fail(MVFILES_ERR_EMPTY, "keyvalue: no rows");
     }
-    auto *rows = static_cast<mvfiles_kv_row *>(std::calloc(n, sizeof(mvfiles_kv_row)));
+    // Only the first `count` rows are ever read, and fill_row writes every
+    // field of those, so the table is not zeroed.
+    auto *rows = n > SIZE_MAX / sizeof(mvfiles_kv_row)
+                     ? nullptr
+                     : static_cast<mvfiles_kv_row *>(std::malloc(n * sizeof(mvfiles_kv_row)));
     if (!rows) {
         yyjson_doc_free(doc);
         return mvfiles_fail(MVFILES_ERR_OOM, "oom: kv rows");
     }
     uint64_t count = 0;
-    Layout layout;
     size_t idx, max;
     yyjson_val *el;
     yyjson_arr_foreach(root, idx, max, el) {
         if (!yyjson_is_obj(el)) continue;
-        fill_row(&rows[count++], el, layout);
+        fill_row(&rows[count++], el);
     }
 
     mvfiles_kv_free();
@@ -106,8 +143,9 @@ int mvfiles_kv_cached(const char *tag, uint64_t table_count) noexcept {
 }
 
 void mvfiles_kv_free() noexcept {
-    mvfiles_playlists_release(g_sf.playlists, g_sf.playlist_count);
+    mvfiles_playlists_release(g_sf.playlists, g_sf.playlists_arena);
     g_sf.playlists = nullptr;
+    g_sf.playlists_arena = nullptr;
     g_sf.playlist_count = 0;
 
     std::free(g_sf.progress);
@@ -120,8 +158,9 @@ void mvfiles_kv_free() noexcept {
     g_sf.sessionix = nullptr;
     g_sf.sessionix_count = 0;
 
-    mvfiles_storages_release(g_sf.storages, g_sf.storage_count);
+    mvfiles_storages_release(g_sf.storages, g_sf.storages_arena);
     g_sf.storages = nullptr;
+    g_sf.storages_arena = nullptr;
     g_sf.storage_count = 0;
 
     if (g_sf.kv_doc) yyjson_doc_free(g_sf.kv_doc);

@@ -23,16 +23,16 @@ const playlist_type k_types[] = {
 // Shared by every call of mvfiles_playlist_imdbids.
 char s_ids[8192];
 
-void release_record(mvfiles_playlist *p) {
-    for (uint64_t k = 0; k < p->imdb_count; k++) std::free(p->imdb_ids[k]);
-    std::free(p->imdb_ids);
-    std::free(p->name);
-    std::free(p->logo);
-    std::free(p->origin);
+// Room for n id pointers, all NULL; NULL when memory ran out.
+char **new_id_list(size_t n, mvfiles_arena &arena) {
+    if (n > SIZE_MAX / sizeof(char *)) return nullptr;
+    void *p = arena.take(n * sizeof(char *));
+    if (p) std::memset(p, 0, n * sizeof(char *));
+    return static_cast<char **>(p);
 }
 
 // A value that is a JSON object text. False when memory ran out.
-bool fill_from_object(mvfiles_playlist *p) {
+bool fill_from_object(mvfiles_playlist *p, mvfiles_arena &arena) {
     yyjson_read_err err;
     yyjson_doc *doc =
         yyjson_read_opts(const_cast<char *>(p->value), std::strlen(p->value), 0, nullptr, &err);
@@ -41,13 +41,13 @@ bool fill_from_object(mvfiles_playlist *p) {
     bool ok = true;
     if (root && yyjson_is_obj(root)) {
         mvfiles_jll(&p->id, root, "Id", "id");
-        ok = mvfiles_kv_copy_text(&p->name, root, "Name", "name") &&
-             mvfiles_kv_copy_text(&p->logo, root, "LogoPath", "logoPath") &&
-             mvfiles_kv_copy_text(&p->origin, root, "OriginCountry", "originCountry");
+        ok = mvfiles_kv_copy_text(&p->name, root, "Name", "name", arena) &&
+             mvfiles_kv_copy_text(&p->logo, root, "LogoPath", "logoPath", arena) &&
+             mvfiles_kv_copy_text(&p->origin, root, "OriginCountry", "originCountry", arena);
         yyjson_val *ids = ok ? mvfiles_geti(root, "IMDbIds", "imdbIds") : nullptr;
         if (ids && yyjson_is_arr(ids)) {
             size_t n = yyjson_arr_size(ids);
-            p->imdb_ids = static_cast<char **>(std::calloc(n ? n : 1, sizeof(char *)));
+            p->imdb_ids = new_id_list(n ? n : 1, arena);
             if (!p->imdb_ids) {
                 ok = false;
             } else {
@@ -55,7 +55,7 @@ bool fill_from_object(mvfiles_playlist *p) {
                 yyjson_val *el;
                 yyjson_arr_foreach(ids, idx, max, el) {
                     if (!yyjson_is_str(el)) continue;
-                    char *copy = mvfiles_strdup(yyjson_get_str(el));
+                    char *copy = arena.copy(unsafe_yyjson_get_str(el), unsafe_yyjson_get_len(el));
                     if (!copy) {
                         ok = false;
                         break;
@@ -71,12 +71,12 @@ bool fill_from_object(mvfiles_playlist *p) {
 
 // Any other non-empty value: ids separated by ",", each without its leading
 // spaces; a comma at the very end adds nothing. False when memory ran out.
-bool fill_from_list(mvfiles_playlist *p) {
+bool fill_from_list(mvfiles_playlist *p, mvfiles_arena &arena) {
     const char *v = p->value;
     size_t commas = 0;
     for (const char *c = v; *c; c++)
         if (*c == ',') commas++;
-    p->imdb_ids = static_cast<char **>(std::calloc(commas + 1, sizeof(char *)));
+    p->imdb_ids = new_id_list(commas + 1, arena);
     if (!p->imdb_ids) return false;
     const char *start = v;
     for (;;) {
@@ -84,7 +84,7 @@ bool fill_from_list(mvfiles_playlist *p) {
         const char *end = comma ? comma : start + std::strlen(start);
         const char *b = start;
         while (b < end && *b == ' ') b++;
-        char *copy = mvfiles_strndup(b, static_cast<size_t>(end - b));
+        char *copy = arena.copy(b, static_cast<size_t>(end - b));
         if (!copy) return false;
         p->imdb_ids[p->imdb_count++] = copy;
         if (!comma || comma[1] == 0) break;
@@ -95,14 +95,17 @@ bool fill_from_list(mvfiles_playlist *p) {
 
 }  // namespace
 
-void mvfiles_playlists_release(mvfiles_playlist *table, uint64_t count) noexcept {
-    mvfiles_kv_release_table(table, count, release_record);
+void mvfiles_playlists_release(mvfiles_playlist *table, void *arena) noexcept {
+    mvfiles_arena_free(arena);
+    std::free(table);
 }
 
 int32_t mvfiles_index_playlists() noexcept {
     uint64_t n = g_sf.kv_count;
     auto *table = mvfiles_kv_new_table<mvfiles_playlist>();
     if (!table) return -1;
+    // The records' texts and id lists all live in one arena.
+    mvfiles_arena arena;
     for (uint64_t i = 0; i < n; i++) {
         const mvfiles_kv_row &row = g_sf.kv_rows[i];
         mvfiles_playlist *p = &table[i];
@@ -110,15 +113,16 @@ int32_t mvfiles_index_playlists() noexcept {
         p->value = row.value;
         p->id = -1;
         if (!p->value || !*p->value) continue;
-        bool ok = p->value[0] == '{' ? fill_from_object(p) : fill_from_list(p);
+        bool ok = p->value[0] == '{' ? fill_from_object(p, arena) : fill_from_list(p, arena);
         if (!ok) {
             // Never hand out a table with fields that silently went missing.
-            mvfiles_playlists_release(table, i + 1);
+            mvfiles_playlists_release(table, arena.head);
             return -1;
         }
     }
-    mvfiles_playlists_release(g_sf.playlists, g_sf.playlist_count);
+    mvfiles_playlists_release(g_sf.playlists, g_sf.playlists_arena);
     g_sf.playlists = table;
+    g_sf.playlists_arena = arena.head;
     g_sf.playlist_count = n;
     return 0;
 }

@@ -10,12 +10,13 @@
 // episode and p7 the duration in whole seconds; the value is the ratio.
 int32_t mvfiles_index_progress() noexcept {
     uint64_t n = g_sf.kv_count;
-    auto *table = mvfiles_kv_new_table<mvfiles_progress>();
+    auto *table = mvfiles_kv_new_table<mvfiles_progress>(false);
     if (!table) return -1;
     for (uint64_t i = 0; i < n; i++) {
         const mvfiles_kv_row &row = g_sf.kv_rows[i];
         mvfiles_progress *p = &table[i];
         p->key = row.key;
+        p->updated = nullptr;
         p->value = mvfiles_parse_double(row.value);
         p->size = mvfiles_part_i64(row.p7);
         p->season = mvfiles_part_i32(row.p5);

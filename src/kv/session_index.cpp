@@ -10,7 +10,7 @@
 // IMDb id, p5 season, p6 episode, p7 size, p8 session key.
 int32_t mvfiles_index_sessionix() noexcept {
     uint64_t n = g_sf.kv_count;
-    auto *table = mvfiles_kv_new_table<mvfiles_sessionix>();
+    auto *table = mvfiles_kv_new_table<mvfiles_sessionix>(false);
     if (!table) return -1;
     for (uint64_t i = 0; i < n; i++) {
         const mvfiles_kv_row &row = g_sf.kv_rows[i];

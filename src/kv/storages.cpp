@@ -46,28 +46,21 @@ bool decode_base64(const char *text, size_t len, unsigned char *out, size_t *out
     return true;
 }
 
-void release_record(mvfiles_storage *s) {
-    std::free(s->email);
-    std::free(s->name);
-    std::free(s->id);
-    std::free(s->state);
-    std::free(s->type);
-}
-
-bool project_drive(mvfiles_storage *s, yyjson_val *drive) {
-    if (!mvfiles_kv_copy_text(&s->id, drive, "id", "Id") ||
-        !mvfiles_kv_copy_text(&s->type, drive, "driveType", "DriveType"))
+// Reads one drive object; its texts are copied into the table's arena.
+bool project_drive(mvfiles_storage *s, yyjson_val *drive, mvfiles_arena &arena) {
+    if (!mvfiles_kv_copy_text(&s->id, drive, "id", "Id", arena) ||
+        !mvfiles_kv_copy_text(&s->type, drive, "driveType", "DriveType", arena))
         return false;
     yyjson_val *owner = mvfiles_geti(drive, "owner", "Owner");
     yyjson_val *user = owner ? mvfiles_geti(owner, "user", "User") : nullptr;
     if (user && yyjson_is_obj(user)) {
-        if (!mvfiles_kv_copy_text(&s->email, user, "email", "Email") ||
-            !mvfiles_kv_copy_text(&s->name, user, "displayName", "DisplayName"))
+        if (!mvfiles_kv_copy_text(&s->email, user, "email", "Email", arena) ||
+            !mvfiles_kv_copy_text(&s->name, user, "displayName", "DisplayName", arena))
             return false;
     }
     yyjson_val *quota = mvfiles_geti(drive, "quota", "Quota");
     if (quota && yyjson_is_obj(quota)) {
-        if (!mvfiles_kv_copy_text(&s->state, quota, "state", "State")) return false;
+        if (!mvfiles_kv_copy_text(&s->state, quota, "state", "State", arena)) return false;
         mvfiles_jll(&s->total, quota, "total", "Total");
         mvfiles_jll(&s->used, quota, "used", "Used");
         mvfiles_jll(&s->remaining, quota, "remaining", "Remaining");
@@ -127,8 +120,9 @@ mvfiles_result check_getauth() {
 
 }  // namespace
 
-void mvfiles_storages_release(mvfiles_storage *table, uint64_t count) noexcept {
-    mvfiles_kv_release_table(table, count, release_record);
+void mvfiles_storages_release(mvfiles_storage *table, void *arena) noexcept {
+    mvfiles_arena_free(arena);
+    std::free(table);
 }
 
 int32_t mvfiles_storages_project() noexcept {
@@ -136,6 +130,7 @@ int32_t mvfiles_storages_project() noexcept {
     auto *table = mvfiles_kv_new_table<mvfiles_storage>();
     if (!table) return -1;
     uint64_t filled = 0;
+    mvfiles_arena arena;  // every text of the table
     for (uint64_t i = 0; i < n; i++) {
         const char *value = g_sf.kv_rows[i].value;
         if (!value || value[0] != '{') continue;
@@ -148,19 +143,20 @@ int32_t mvfiles_storages_project() noexcept {
         } else {
             yyjson_val *root = yyjson_doc_get_root(doc);
             if (root && yyjson_is_obj(root)) {
-                ok = project_drive(&table[filled], root);
+                ok = project_drive(&table[filled], root, arena);
                 filled++;
             }
             yyjson_doc_free(doc);
         }
         if (!ok) {
             // A drive whose texts could not all be copied is never reported.
-            mvfiles_storages_release(table, filled);
+            mvfiles_storages_release(table, arena.head);
             return -1;
         }
     }
-    mvfiles_storages_release(g_sf.storages, g_sf.storage_count);
+    mvfiles_storages_release(g_sf.storages, g_sf.storages_arena);
     g_sf.storages = table;
+    g_sf.storages_arena = arena.head;
     g_sf.storage_count = filled;
     return 0;
 }

@@ -46,13 +46,15 @@ int32_t mvfiles_index_subs(const char *imdb, int32_t season, int32_t episode) no
     size_t L = usable ? static_cast<size_t>(plen) : 0;
 
     uint64_t n = g_sf.kv_count;
-    auto *table = mvfiles_kv_new_table<mvfiles_subtitle>();
+    // Most rows belong to other episodes: only the records kept are cleared.
+    auto *table = mvfiles_kv_new_table<mvfiles_subtitle>(false);
     if (!table) return -1;
     uint64_t kept = 0;
     for (uint64_t i = 0; usable && i < n; i++) {
         const mvfiles_kv_row &row = g_sf.kv_rows[i];
         if (!row.key || std::strncmp(row.key, prefix, L) != 0) continue;
         mvfiles_subtitle *s = &table[kept++];
+        *s = mvfiles_subtitle{};
         s->key = row.key;
         s->uri = row.value;
         s->label = row.key + L;

@@ -126,7 +126,7 @@ int32_t veltrona_collect_header(void *ctx, const char *name, const char *value) 
         return 0;
     }
     if (!value) value = "";
-    if (std::strlen(name) == 14 && veltrona_same_ci(name, "content-length", 14))
+    if (veltrona_name_is(name, std::strlen(name), "content-length"))
         presize_body(c, value);
     if (!c->keep_headers) return 0;
     if (veltrona_buf_adds(&c->headers, name) != 0 || veltrona_buf_addc(&c->headers, 0) != 0 ||

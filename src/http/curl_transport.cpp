@@ -75,11 +75,6 @@ CURLcode global_init() {
     return rc;
 }
 
-// a (n bytes) equals the lower-case name b, ignoring ASCII case.
-bool lower_eq(const char *a, size_t n, const char *b) {
-    return std::strlen(b) == n && veltrona_same_ci(a, b, n);
-}
-
 int32_t add_line(void *ctx, const char *line, const char *name, const char *value) {
     cwork *w = static_cast<cwork *>(ctx);
     char empty[160];
@@ -122,7 +117,7 @@ auth_choice pick_scheme(const veltrona_buf *raw) {
         const char *eol = p;
         while (eol < end && *eol != '\r' && *eol != '\n') eol++;
         const char *colon = static_cast<const char *>(std::memchr(p, ':', static_cast<size_t>(eol - p)));
-        if (colon && lower_eq(p, static_cast<size_t>(colon - p), kName)) {
+        if (colon && veltrona_name_is(p, static_cast<size_t>(colon - p), kName)) {
             // Challenges are separated by commas; a token not followed by
             // "=" at the start of an element is a scheme name.
             const char *q = colon + 1;
@@ -147,8 +142,8 @@ auth_choice pick_scheme(const veltrona_buf *raw) {
                 while (after < eol && (*after == ' ' || *after == '\t')) after++;
                 int is_param = after < eol && *after == '=';
                 if (at_element && !is_param) {
-                    if (lower_eq(tok, tn, "digest")) digest = 1;
-                    else if (lower_eq(tok, tn, "basic")) basic = 1;
+                    if (veltrona_name_is(tok, tn, "digest")) digest = 1;
+                    else if (veltrona_name_is(tok, tn, "basic")) basic = 1;
                 }
                 if (is_param) {
                     at_element = 0;
@@ -417,13 +412,6 @@ char *failure_text(const cwork *w, CURLcode rc) {
     return veltrona_failure("WinHttpSendRequest", code);
 }
 
-// Sets *err to `text` and gives -1; a text that could not be made leaves
-// *err NULL, which callers read as a failure without a message.
-int fail(char **err, char *text) {
-    *err = text;
-    return -1;
-}
-
 // Session-wide settings: user agent, no proxy from the environment,
 // connect timeout, no signals.
 CURLcode open_session(cwork *w) {
@@ -486,23 +474,23 @@ void set_request_options(cwork *w, const veltrona_http_request *req) {
 // with *err set.
 int prepare(cwork *w, const veltrona_http_request *req, char **err) {
     w->url = curl_url();
-    if (!w->url) return fail(err, veltrona_strdup("oom"));
+    if (!w->url) return veltrona_fail(err, veltrona_strdup("oom"));
     unsigned long uc = crack_url(w, req->url);
-    if (uc != 0) return fail(err, veltrona_failure("WinHttpCrackUrl", uc));
+    if (uc != 0) return veltrona_fail(err, veltrona_failure("WinHttpCrackUrl", uc));
     w->easy = curl_easy_init();
     w->multi = w->easy ? curl_multi_init() : nullptr;
-    if (!w->easy || !w->multi) return fail(err, veltrona_failure("WinHttpOpen", CURLE_FAILED_INIT));
+    if (!w->easy || !w->multi) return veltrona_fail(err, veltrona_failure("WinHttpOpen", CURLE_FAILED_INIT));
     CURLcode rc = open_session(w);
-    if (rc != CURLE_OK) return fail(err, veltrona_failure("WinHttpOpen", rc));
+    if (rc != CURLE_OK) return veltrona_fail(err, veltrona_failure("WinHttpOpen", rc));
     rc = pre_resolve(w);
-    if (rc != CURLE_OK) return fail(err, veltrona_failure("WinHttpSendRequest", rc));
+    if (rc != CURLE_OK) return veltrona_fail(err, veltrona_failure("WinHttpSendRequest", rc));
     rc = curl_easy_setopt(w->easy, CURLOPT_CURLU, w->url);
     if (rc == CURLE_OK) rc = curl_easy_setopt(w->easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    if (rc != CURLE_OK) return fail(err, veltrona_failure("WinHttpConnect", rc));
+    if (rc != CURLE_OK) return veltrona_fail(err, veltrona_failure("WinHttpConnect", rc));
     rc = open_request(w, req);
-    if (rc != CURLE_OK) return fail(err, veltrona_failure("WinHttpOpenRequest", rc));
+    if (rc != CURLE_OK) return veltrona_fail(err, veltrona_failure("WinHttpOpenRequest", rc));
     set_request_options(w, req);
-    if (build_headers(w, req) != 0) return fail(err, veltrona_strdup("utf-8 headers"));
+    if (build_headers(w, req) != 0) return veltrona_fail(err, veltrona_strdup("utf-8 headers"));
     curl_easy_setopt(w->easy, CURLOPT_HTTPHEADER, w->headers);
     return 0;
 }
@@ -531,12 +519,8 @@ CURLcode send_with_credentials(cwork *w, const veltrona_http_request *req, char 
 }
 
 int32_t curl_request(void *, const veltrona_http_request *req, int32_t *status, char **err) noexcept {
-    *status = 0;
-    *err = nullptr;
-    if (!req || req->size < VELTRONA_HTTP_REQUEST_SIZE || !req->method || !req->url)
-        return fail(err, veltrona_strdup("bad request"));
-    if (!veltrona_method_ok(req->method)) return fail(err, veltrona_strdup("bad method"));
-    if (global_init() != CURLE_OK) return fail(err, veltrona_failure("WinHttpOpen", CURLE_FAILED_INIT));
+    if (veltrona_request_start(req, status, err) != 0) return -1;
+    if (global_init() != CURLE_OK) return veltrona_fail(err, veltrona_failure("WinHttpOpen", CURLE_FAILED_INIT));
 
     cwork w;
     std::memset(&w, 0, sizeof w);
@@ -553,13 +537,13 @@ int32_t curl_request(void *, const veltrona_http_request *req, int32_t *status, 
         char *text = failure_text(&w, rc);
         std::free(*err);
         release(&w);
-        return fail(err, text);
+        return veltrona_fail(err, text);
     }
     if (!w.head_done) {
         // A transfer that ends without any head (nothing received).
         std::free(*err);
         release(&w);
-        return fail(err, veltrona_failure("WinHttpReceiveResponse", CURLE_GOT_NOTHING));
+        return veltrona_fail(err, veltrona_failure("WinHttpReceiveResponse", CURLE_GOT_NOTHING));
     }
     veltrona_deliver_headers(&w.dv);
     *status = w.dv.status;

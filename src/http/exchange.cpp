@@ -18,11 +18,6 @@ constexpr int32_t kDefaultConnectMs = 15000;
 constexpr size_t kMaxHeaderName = 127;
 constexpr size_t kHeaderLineSize = 2048;
 
-// n bytes at a equal the lower-case name b, ignoring ASCII case.
-bool is_name(const char *a, size_t n, const char *b) noexcept {
-    return std::strlen(b) == n && veltrona_same_ci(a, b, n);
-}
-
 }  // namespace
 
 veltrona_waits veltrona_waits_of(const veltrona_http_request *req) noexcept {
@@ -44,10 +39,10 @@ int32_t veltrona_request_lines(const veltrona_http_request *req, veltrona_line_f
         if (!colon) continue;
         size_t name_len = static_cast<size_t>(colon - h);
         if (name_len == 0 || name_len > kMaxHeaderName) continue;
-        if (is_name(h, name_len, "host") || is_name(h, name_len, "content-length") ||
-            is_name(h, name_len, "accept-encoding"))
+        if (veltrona_name_is(h, name_len, "host") || veltrona_name_is(h, name_len, "content-length") ||
+            veltrona_name_is(h, name_len, "accept-encoding"))
             continue;
-        if (req->user && is_name(h, name_len, "authorization")) continue;
+        if (req->user && veltrona_name_is(h, name_len, "authorization")) continue;
         std::memcpy(name, h, name_len);
         name[name_len] = 0;
         const char *value = colon + 1;
@@ -132,6 +127,20 @@ int32_t veltrona_deliver_body(veltrona_delivery *d, const void *data, uint64_t l
 }
 
 void veltrona_delivery_free(veltrona_delivery *d) noexcept { veltrona_buf_free(&d->hdrs); }
+
+int32_t veltrona_request_start(const veltrona_http_request *req, int32_t *status, char **err) noexcept {
+    *status = 0;
+    *err = nullptr;
+    if (!req || req->size < VELTRONA_HTTP_REQUEST_SIZE || !req->method || !req->url)
+        return veltrona_fail(err, veltrona_strdup("bad request"));
+    if (!veltrona_method_ok(req->method)) return veltrona_fail(err, veltrona_strdup("bad method"));
+    return 0;
+}
+
+int32_t veltrona_fail(char **err, char *text) noexcept {
+    *err = text;
+    return -1;
+}
 
 char *veltrona_failure(const char *what, unsigned long code) noexcept {
     char text[128];

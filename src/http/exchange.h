@@ -66,6 +66,16 @@ int32_t veltrona_deliver_body(veltrona_delivery *d, const void *data, uint64_t l
 
 void veltrona_delivery_free(veltrona_delivery *d) noexcept;
 
+// Starts every real request the same way: *status 0 and *err NULL, then
+// refuses a NULL record, one shorter than VELTRONA_HTTP_REQUEST_SIZE, or a
+// NULL method or URL ("bad request"), and a method that is not a token
+// ("bad method"). 0, or -1 with *err set.
+int32_t veltrona_request_start(const veltrona_http_request *req, int32_t *status, char **err) noexcept;
+
+// Sets *err to `text` and gives -1; a text that could not be made leaves
+// *err NULL, which callers read as a failure without a message.
+int32_t veltrona_fail(char **err, char *text) noexcept;
+
 // "<what> failed: <code>" as a new heap text (NULL when out of memory).
 //
 // Why every transport names WinHTTP steps, on every platform: the failure

@@ -38,6 +38,10 @@ bool veltrona_same_ci(const char *a, const char *b, size_t n) noexcept {
     return true;
 }
 
+bool veltrona_name_is(const char *a, size_t n, const char *lower) noexcept {
+    return std::strlen(lower) == n && veltrona_same_ci(a, lower, n);
+}
+
 int32_t veltrona_method_ok(const char *method) noexcept {
     if (!method || !*method) return 0;
     size_t n = 0;

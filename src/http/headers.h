@@ -19,6 +19,10 @@ constexpr unsigned char veltrona_fold_ascii(unsigned char c) noexcept {
 // True when n bytes of a and b are equal after veltrona_fold_ascii.
 bool veltrona_same_ci(const char *a, const char *b, size_t n) noexcept;
 
+// True when the n bytes at a are the header name `lower` (given in lower
+// case), ASCII case ignored.
+bool veltrona_name_is(const char *a, size_t n, const char *lower) noexcept;
+
 // 1 when method is an HTTP token of 1 to 32 characters, else 0.
 int32_t veltrona_method_ok(const char *method) noexcept;
 

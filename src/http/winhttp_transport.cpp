@@ -92,13 +92,8 @@ void release(wwork *w) {
     veltrona_delivery_free(&w->dv);
 }
 
-int fail(char **err, char *text) {
-    *err = text;
-    return -1;
-}
-
 int fail_last(char **err, const char *what) {
-    return fail(err, veltrona_failure(what, static_cast<unsigned long>(GetLastError())));
+    return veltrona_fail(err, veltrona_failure(what, static_cast<unsigned long>(GetLastError())));
 }
 
 void set_dword(HINTERNET h, DWORD option, DWORD value) {
@@ -121,7 +116,7 @@ int crack(wwork *w, char **err) {
     DWORD path = uc.lpszUrlPath ? uc.dwUrlPathLength : 0;
     DWORD extra = uc.lpszExtraInfo ? uc.dwExtraInfoLength : 0;
     w->object = static_cast<wchar_t *>(std::malloc((static_cast<size_t>(path) + extra + 1) * sizeof(wchar_t)));
-    if (!w->host || !w->object) return fail(err, veltrona_strdup("oom"));
+    if (!w->host || !w->object) return veltrona_fail(err, veltrona_strdup("oom"));
     if (path) std::memcpy(w->object, uc.lpszUrlPath, path * sizeof(wchar_t));
     if (extra) std::memcpy(w->object + path, uc.lpszExtraInfo, extra * sizeof(wchar_t));
     w->object[path + extra] = 0;
@@ -140,7 +135,7 @@ int build_headers(wwork *w, const veltrona_http_request *req, char **err) {
     int ok = veltrona_request_lines(req, add_line, &text) == 0;
     if (ok && text.len) ok = (w->headers = utf8_to_utf16(text.data, &w->headers_len)) != nullptr;
     veltrona_buf_free(&text);
-    return ok ? 0 : fail(err, veltrona_strdup("utf-8 headers"));
+    return ok ? 0 : veltrona_fail(err, veltrona_strdup("utf-8 headers"));
 }
 
 // Sends the request (with the extra header text on the first send only)
@@ -222,7 +217,7 @@ int read_body(wwork *w, char **err) {
         if (!WinHttpQueryDataAvailable(w->request, &avail)) return fail_last(err, "WinHttpQueryDataAvailable");
         if (avail == 0) return 0;
         char *block = static_cast<char *>(std::malloc(avail));
-        if (!block) return fail(err, veltrona_strdup("oom"));
+        if (!block) return veltrona_fail(err, veltrona_strdup("oom"));
         DWORD got = 0;
         if (!WinHttpReadData(w->request, block, avail, &got)) {
             std::free(block);
@@ -237,7 +232,7 @@ int read_body(wwork *w, char **err) {
 // Everything up to the first send. 0, or -1 with *err set.
 int prepare(wwork *w, const veltrona_http_request *req, char **err) {
     w->url = utf8_to_utf16(req->url);
-    if (!w->url) return fail(err, veltrona_strdup("utf-8 url"));
+    if (!w->url) return veltrona_fail(err, veltrona_strdup("utf-8 url"));
     if (crack(w, err) != 0) return -1;
 
     w->session = WinHttpOpen(L"veltrona-http/1.0", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
@@ -252,7 +247,7 @@ int prepare(wwork *w, const veltrona_http_request *req, char **err) {
     if (!w->connection) return fail_last(err, "WinHttpConnect");
 
     w->method = utf8_to_utf16(req->method);
-    if (!w->method) return fail(err, veltrona_strdup("bad method"));
+    if (!w->method) return veltrona_fail(err, veltrona_strdup("bad method"));
     w->request = WinHttpOpenRequest(w->connection, w->method, *w->object ? w->object : L"/", nullptr,
                                     WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                     w->https ? WINHTTP_FLAG_SECURE : 0);
@@ -267,13 +262,9 @@ int prepare(wwork *w, const veltrona_http_request *req, char **err) {
 }
 
 int32_t winhttp_request(void *, const veltrona_http_request *req, int32_t *status, char **err) noexcept {
-    *status = 0;
-    *err = nullptr;
+    if (veltrona_request_start(req, status, err) != 0) return -1;
     // WinHTTP takes 32-bit body lengths; a longer body cannot be sent whole.
-    if (!req || req->size < VELTRONA_HTTP_REQUEST_SIZE || !req->method || !req->url ||
-        (req->body && req->body_len > 0xFFFFFFFFull))
-        return fail(err, veltrona_strdup("bad request"));
-    if (!veltrona_method_ok(req->method)) return fail(err, veltrona_strdup("bad method"));
+    if (req->body && req->body_len > 0xFFFFFFFFull) return veltrona_fail(err, veltrona_strdup("bad request"));
 
     wwork w;
     std::memset(&w, 0, sizeof w);

@@ -4,7 +4,6 @@
 // (PICK where they differ otherwise).
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -15,6 +14,7 @@
 
 
 #include "api/core.h"
+#include "http/headers.h"
 #include "http/real_transport.h"
 #include "support/loopback.h"
 #include "support/platform.h"
@@ -35,11 +35,7 @@ const veltrona_http *absent() { return veltrona_http_winhttp(); }
 #endif
 
 bool same_ci(const std::string &a, const std::string &b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); i++)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
+    return a.size() == b.size() && veltrona_same_ci(a.data(), b.data(), a.size());
 }
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;

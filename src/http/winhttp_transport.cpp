@@ -23,6 +23,9 @@
 
 namespace {
 
+// veltrona_user_agent as WinHTTP takes it.
+constexpr wchar_t kUserAgent[] = L"veltrona-http/1.0";
+
 // Everything one call owns; zeroed at the start, released at the end.
 struct wwork {
     HINTERNET session;
@@ -235,7 +238,7 @@ int prepare(wwork *w, const veltrona_http_request *req, char **err) {
     if (!w->url) return veltrona_fail(err, veltrona_strdup("utf-8 url"));
     if (crack(w, err) != 0) return -1;
 
-    w->session = WinHttpOpen(L"veltrona-http/1.0", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+    w->session = WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
                              WINHTTP_NO_PROXY_BYPASS, 0);
     if (!w->session) return fail_last(err, "WinHttpOpen");
     veltrona_waits waits = veltrona_waits_of(req);

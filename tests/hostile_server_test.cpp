@@ -8,7 +8,6 @@
 
 #include "api/request.h"
 #include "http/buf.h"
-#include "http/real_transport.h"
 #include "mvfiles.h"
 #include "support/loopback.h"
 #include "support/platform.h"
@@ -109,12 +108,8 @@ TEST_F(HostileServer, EveryCaseEndsDefinitelyAndKeepsTheTable) {
 // Asked for decoding, the transport stops the gzip body at the collector's
 // bound instead of inflating all of it.
 TEST_F(HostileServer, DecodedBodyStopsAtTheBound) {
-#ifdef _WIN32
-    const veltrona_http *t = veltrona_http_winhttp();
     if (mvtest::under_wine()) GTEST_SKIP() << "Wine's WinHTTP ignores WINHTTP_OPTION_DECOMPRESSION";
-#else
-    const veltrona_http *t = veltrona_http_curl();
-#endif
+    const veltrona_http *t = mvtest::real_transport();
     std::string url = server.url("/hostile/gzip-bomb/");
     veltrona_collect col;
     veltrona_collect_init(&col, MVFILES_BODY_BOUND);

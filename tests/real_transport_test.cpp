@@ -22,13 +22,13 @@
 
 namespace {
 
+const veltrona_http *real() { return mvtest::real_transport(); }
+
 #ifdef _WIN32
-const veltrona_http *real() { return veltrona_http_winhttp(); }
 const veltrona_http *absent() { return veltrona_http_curl(); }
 #define ERR(curl, winhttp) #winhttp
 #define PICK(curl, winhttp) winhttp
 #else
-const veltrona_http *real() { return veltrona_http_curl(); }
 const veltrona_http *absent() { return veltrona_http_winhttp(); }
 #define ERR(curl, winhttp) #curl
 #define PICK(curl, winhttp) curl

@@ -8,7 +8,7 @@
 
 #include <yyjson.h>
 
-#include "http/real_transport.h"
+#include "support/platform.h"
 
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
@@ -43,11 +43,7 @@ std::vector<std::string> server_args(const std::string &script, const std::strin
 }  // namespace
 
 std::string Loopback::writes() const {
-#ifdef _WIN32
-    const veltrona_http *t = veltrona_http_winhttp();
-#else
-    const veltrona_http *t = veltrona_http_curl();
-#endif
+    const veltrona_http *t = real_transport();
     std::string url = this->url("/_stats");
     std::string body;
     veltrona_http_request req;

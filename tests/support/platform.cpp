@@ -1,4 +1,5 @@
 #include "support/platform.h"
+#include "http/real_transport.h"
 
 #include <atomic>
 #include <chrono>
@@ -211,6 +212,10 @@ bool under_wine() {
 #else
     return false;
 #endif
+}
+
+const veltrona_http *real_transport() {
+    return veltrona_http_curl() ? veltrona_http_curl() : veltrona_http_winhttp();
 }
 
 }  // namespace mvtest

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "veltrona_http.h"
+
 namespace mvtest {
 
 // A new empty directory under the system's temporary directory; "" when
@@ -29,6 +31,10 @@ bool use_comma_locale();
 // True in a Windows program running under Wine, whose WinHTTP lacks a few
 // things Windows has; tests that need them say so and skip there.
 bool under_wine();
+
+// The platform's real transport, chosen as mvfiles_use_curl chooses it:
+// libcurl where it exists, else WinHTTP.
+const veltrona_http *real_transport();
 
 // A freshly loaded copy of a shared library and its symbols; the error text
 // of the last failure from error().

@@ -166,6 +166,10 @@ TEST_F(KvFetch, RowsAreReadAsTheServiceSendsThem) {
         {"the winning member must be a string",
          "[{\"Key\":\"B\",\"key\":5,\"kEy\":\"c\",\"vaLue\":1,\"VALUE\":\"v\"}]",
          {{nullptr, nullptr, nullptr, nullptr}}},
+        {"earliest exact name wins; other forms after exact ones",
+         "[{\"key\":5,\"p0\":\"x\",\"key\":\"b\",\"p1\":\"z\"},"
+         "{\"key\":\"a\",\"P0\":\"y\",\"Key\":\"c\"}]",
+         {{nullptr, nullptr, "x", "z"}, {"a", nullptr, "y", nullptr}}},
         {"non-objects skipped", "[\"s\",{\"key\":\"a\"},3,null,{\"key\":\"b\",\"value\":7}]",
          {{"a", nullptr, nullptr, nullptr}, {"b", nullptr, nullptr, nullptr}}},
     };
@@ -178,14 +182,14 @@ TEST_F(KvFetch, RowsAreReadAsTheServiceSendsThem) {
         ASSERT_EQ(g_sf.kv_count, c.rows.size());
         for (size_t i = 0; i < c.rows.size(); i++) {
             const mvfiles_kv_row &r = g_sf.kv_rows[i];
-            const char *got[] = {r.key, r.value, r.p0, r.p1};
+            const char *got[] = {r.key, r.value, r.p[0], r.p[1]};
             for (int f = 0; f < 4; f++) {
                 if (c.rows[i][f])
                     EXPECT_STREQ(got[f], c.rows[i][f]);
                 else
                     EXPECT_EQ(got[f], nullptr);
             }
-            EXPECT_EQ(r.p9, nullptr);
+            EXPECT_EQ(r.p[9], nullptr);
         }
     }
 }

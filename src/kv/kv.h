@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "api/arena.h"
+#include "api/members.h"
 #include "api/core.h"
 #include "api/util.h"
 
@@ -20,7 +21,7 @@ struct mvfiles_kv_row {
     const char *value;
     // The key's parts split at every "_", as the service sends them; the
     // table builders read some by position (KEY LAYOUTS in mvfiles.h).
-    const char *p0, *p1, *p2, *p3, *p4, *p5, *p6, *p7, *p8, *p9;
+    const char *p[10];
 };
 
 struct mvfiles_playlist {
@@ -84,6 +85,136 @@ inline bool mvfiles_kv_index_ok(int32_t i, uint64_t count) noexcept {
     return i >= 0 && static_cast<uint64_t>(i) < count;
 }
 
+namespace mvfiles_kv_detail {
+
+using namespace mvfiles_members;
+
+// The twelve text members of a row, in the row's field order.
+inline constexpr Name kRowNames[12] = {
+    MVFILES_MEMBER("key", "Key"), MVFILES_MEMBER("value", "Value"), MVFILES_MEMBER("p0", "P0"),
+    MVFILES_MEMBER("p1", "P1"),   MVFILES_MEMBER("p2", "P2"),       MVFILES_MEMBER("p3", "P3"),
+    MVFILES_MEMBER("p4", "P4"),   MVFILES_MEMBER("p5", "P5"),       MVFILES_MEMBER("p6", "P6"),
+    MVFILES_MEMBER("p7", "P7"),   MVFILES_MEMBER("p8", "P8"),       MVFILES_MEMBER("p9", "P9"),
+};
+static_assert(pairs_fold_equal(kRowNames), "member name pairs must differ only in case");
+
+// The text of a member value, NULL when it is not a string.
+inline const char *text_of(yyjson_val *v) noexcept {
+    return unsafe_yyjson_is_str(v) ? unsafe_yyjson_get_str(v) : nullptr;
+}
+
+// Fills a row from an element object: the same choice as find_members makes
+// (exact first name, then exact second, then the first with case folded;
+// the earliest among equals), specialised on the three name lengths a row
+// has. A member that is not a string leaves its field NULL.
+inline void fill_row_ranked(mvfiles_kv_row *row, yyjson_val *obj) noexcept {
+    yyjson_val *m[12];  // m[f] is set where rank[f] < 3
+    uint8_t rank[12];
+    std::memset(rank, 3, sizeof rank);
+    yyjson_val *key = unsafe_yyjson_get_first(obj);
+    for (size_t left = unsafe_yyjson_get_len(obj); left; left--, key = unsafe_yyjson_get_next(key + 1)) {
+        const char *k = unsafe_yyjson_get_str(key);
+        size_t slot;
+        uint8_t r;
+        switch (unsafe_yyjson_get_len(key)) {
+        case 2: {
+            // "p0".."p9" / "P0".."P9": folding "p" gives "P", the exact second form.
+            unsigned d = static_cast<unsigned char>(k[1]) - '0';
+            if (d > 9 || (k[0] != 'p' && k[0] != 'P')) continue;
+            slot = 2 + d;
+            r = k[0] == 'p' ? 0 : 1;
+            break;
+        }
+        case 3:
+            slot = 0;
+            r = match_rank<3>(k, kRowNames[0]);
+            break;
+        case 5:
+            slot = 1;
+            r = match_rank<5>(k, kRowNames[1]);
+            break;
+        default:
+            continue;
+        }
+        if (r < rank[slot]) {
+            rank[slot] = r;
+            m[slot] = key + 1;
+        }
+    }
+    row->key = rank[0] < 3 ? text_of(m[0]) : nullptr;
+    row->value = rank[1] < 3 ? text_of(m[1]) : nullptr;
+    for (int d = 0; d < 10; d++) row->p[d] = rank[2 + d] < 3 ? text_of(m[2 + d]) : nullptr;
+}
+
+// The usual row names every member by its exact first name: then the
+// earliest member of each name wins and nothing else can, and the fields are
+// written as the members come. A member under another form of a row name
+// hands the row to the ranked reader. Rows come by the hundred thousand.
+inline void fill_row(mvfiles_kv_row *row, yyjson_val *obj) noexcept {
+    row->key = row->value = nullptr;
+    for (const char *&part : row->p) part = nullptr;
+    uint32_t seen = 0;  // bit 0 key, 1 value, 2 + d part d
+    yyjson_val *key = unsafe_yyjson_get_first(obj);
+    for (size_t left = unsafe_yyjson_get_len(obj); left; left--) {
+        const char *k = unsafe_yyjson_get_str(key);
+        size_t len = unsafe_yyjson_get_len(key);
+        yyjson_val *v = key + 1;
+        key = unsafe_yyjson_get_next(v);
+        if (len == 2) {
+            unsigned d = static_cast<unsigned char>(k[1]) - '0';
+            if (d > 9) continue;
+            if (k[0] != 'p') {
+                if (k[0] == 'P') return fill_row_ranked(row, obj);
+                continue;
+            }
+            if (seen & (4u << d)) continue;
+            seen |= 4u << d;
+            row->p[d] = text_of(v);
+        } else if (len == 3) {
+            if (std::memcmp(k, "key", 3) != 0) {
+                if (veltrona_same_ci(k, "key", 3)) return fill_row_ranked(row, obj);
+                continue;
+            }
+            if (seen & 1u) continue;
+            seen |= 1u;
+            row->key = text_of(v);
+        } else if (len == 5) {
+            if (std::memcmp(k, "value", 5) != 0) {
+                if (veltrona_same_ci(k, "value", 5)) return fill_row_ranked(row, obj);
+                continue;
+            }
+            if (seen & 2u) continue;
+            seen |= 2u;
+            row->value = text_of(v);
+        }
+    }
+}
+
+}  // namespace mvfiles_kv_detail
+
+inline void mvfiles_kv_fill_row(mvfiles_kv_row *row, yyjson_val *obj) noexcept {
+    mvfiles_kv_detail::fill_row(row, obj);
+}
+
+// One parsed StartsWith answer and a row table with room for each of its
+// elements, before the rows replace the held ones.
+struct mvfiles_kv_answer {
+    yyjson_doc *doc;
+    yyjson_val *root;
+    mvfiles_kv_row *rows;
+    uint64_t size;  // the array's element count, at least 1
+};
+
+// GET and parse the rows whose keys begin with prefix and allocate their
+// table. Results 0 to 8; on failure nothing is held and the key-value block
+// is untouched.
+mvfiles_result mvfiles_kv_request(const char *prefix, mvfiles_kv_answer *a) noexcept;
+
+// Releases the held rows and every table built from them, then holds the
+// first count rows of the answer under tag.
+void mvfiles_kv_hold(const char *tag, const char *prefix, const mvfiles_kv_answer &a,
+                     uint64_t count) noexcept;
+
 // GET the rows whose keys begin with prefix and hold them under tag. On 0
 // the previous rows and every table built from them are released. Results
 // 0 to 8; on failure the key-value block is untouched.
@@ -93,20 +224,58 @@ mvfiles_result mvfiles_kv_fetch(const char *tag, const char *prefix) noexcept;
 // table (table_count records) is not empty.
 int mvfiles_kv_cached(const char *tag, uint64_t table_count) noexcept;
 
+// The fetch of the tables whose records each come from one row (progress,
+// subtitles, session index): the table is filled in the same pass as the
+// rows, keep(record, row) filling the next record and answering whether it
+// is kept, so that every row is read while its texts are still in the
+// processor's caches rather than in a second pass over the whole answer.
+// Results as mvfiles_kv_fetch. On 0 the rows are held and *table holds
+// *kept records, or is NULL when the table could not be allocated (the rows
+// are held all the same, as after a build that ran out of memory).
+template <typename Record, typename Keep>
+mvfiles_result mvfiles_kv_fetch_table(const char *tag, const char *prefix, Record **table,
+                                      uint64_t *kept, Keep keep) noexcept {
+    mvfiles_kv_answer a;
+    if (mvfiles_result rc = mvfiles_kv_request(prefix, &a)) return rc;
+    auto *t = a.size > SIZE_MAX / sizeof(Record)
+                  ? nullptr
+                  : static_cast<Record *>(std::malloc(a.size * sizeof(Record)));
+    uint64_t count = 0, k = 0;
+    size_t idx, max;
+    yyjson_val *el;
+    yyjson_arr_foreach(a.root, idx, max, el) {
+        if (!yyjson_is_obj(el)) continue;
+        mvfiles_kv_row &row = a.rows[count++];
+        mvfiles_kv_fill_row(&row, el);
+        if (t && keep(t[k], row)) k++;
+    }
+    mvfiles_kv_hold(tag, prefix, a, count);
+    *table = t;
+    *kept = k;
+    return MVFILES_OK;
+}
+
 // The road shared by the progress, subtitle and session-index look-ups:
-// answer from the held rows while their table is cached under tag, else
-// fetch the rows of prefix and build the table; oom_text names a build that
-// ran out of memory.
-template <typename Build>
-mvfiles_result mvfiles_kv_lookup(const char *tag, const char *prefix, uint64_t table_count,
-                                 Build build, const char *oom_text) noexcept {
-    if (mvfiles_kv_cached(tag, table_count)) {
+// answer from the held rows while their table (held in `table`, `count`
+// records) is cached under tag, else fetch the rows of prefix with their
+// table, let finish(table, kept) complete it, and hold it; oom_text names a
+// table that could not be allocated.
+template <typename Record, typename Keep, typename Finish>
+mvfiles_result mvfiles_kv_lookup(const char *tag, const char *prefix, Record *&table,
+                                 uint64_t &count, Keep keep, Finish finish,
+                                 const char *oom_text) noexcept {
+    if (mvfiles_kv_cached(tag, count)) {
         mvfiles_set_err("");
         return MVFILES_OK;
     }
-    mvfiles_result rc = mvfiles_kv_fetch(tag, prefix);
+    Record *fresh;
+    uint64_t kept;
+    mvfiles_result rc = mvfiles_kv_fetch_table(tag, prefix, &fresh, &kept, keep);
     if (rc != MVFILES_OK) return rc;
-    if (build() != 0) return mvfiles_fail(MVFILES_ERR_OOM, "%s", oom_text);
+    if (!fresh) return mvfiles_fail(MVFILES_ERR_OOM, "%s", oom_text);
+    finish(fresh, kept);
+    table = fresh;  // the rows' fetch released the previous table
+    count = kept;
     return MVFILES_OK;
 }
 
@@ -124,11 +293,10 @@ Record *mvfiles_kv_new_table(bool zeroed = true) noexcept {
 }
 
 // Builders over kv_rows: 0, or -1 when memory runs out (the table is then
-// left as it was).
+// left as it was). The subtitle builder rebuilds the table of one episode
+// from the rows held.
 int32_t mvfiles_index_playlists() noexcept;
-int32_t mvfiles_index_progress() noexcept;
 int32_t mvfiles_index_subs(const char *imdb, int32_t season, int32_t episode) noexcept;
-int32_t mvfiles_index_sessionix() noexcept;
 
 // Number readers for key parts: base 10, leading blanks and a sign, stops at
 // the first other character; NULL or no digits give 0. The 32-bit reader

@@ -5,28 +5,22 @@
 
 #include "kv/kv.h"
 
+namespace {
+
 // Keys are RVD_Position_<user>_<profile>_<imdb>_<season>_<episode>_<duration>
 // (KEY LAYOUTS in mvfiles.h), so the parts read here are p5 season, p6
 // episode and p7 the duration in whole seconds; the value is the ratio.
-int32_t mvfiles_index_progress() noexcept {
-    uint64_t n = g_sf.kv_count;
-    auto *table = mvfiles_kv_new_table<mvfiles_progress>(false);
-    if (!table) return -1;
-    for (uint64_t i = 0; i < n; i++) {
-        const mvfiles_kv_row &row = g_sf.kv_rows[i];
-        mvfiles_progress *p = &table[i];
-        p->key = row.key;
-        p->updated = nullptr;
-        p->value = mvfiles_parse_double(row.value);
-        p->size = mvfiles_part_i64(row.p7);
-        p->season = mvfiles_part_i32(row.p5);
-        p->episode = mvfiles_part_i32(row.p6);
-    }
-    std::free(g_sf.progress);
-    g_sf.progress = table;
-    g_sf.progress_count = n;
-    return 0;
+bool position(mvfiles_progress &p, const mvfiles_kv_row &row) noexcept {
+    p.key = row.key;
+    p.updated = nullptr;
+    p.value = mvfiles_parse_double(row.value);
+    p.size = mvfiles_part_i64(row.p[7]);
+    p.season = mvfiles_part_i32(row.p[5]);
+    p.episode = mvfiles_part_i32(row.p[6]);
+    return true;
 }
+
+}  // namespace
 
 mvfiles_result mvfiles_get_progress(const char *user, int32_t profile, const char *imdb_id) noexcept {
     mvfiles_lookup_prologue();
@@ -41,7 +35,8 @@ mvfiles_result mvfiles_get_progress(const char *user, int32_t profile, const cha
     }
     char key[288];
     std::snprintf(key, sizeof key, "prog|%s", prefix);
-    return mvfiles_kv_lookup(key, prefix, g_sf.progress_count, mvfiles_index_progress, "oom: progress");
+    return mvfiles_kv_lookup(key, prefix, g_sf.progress, g_sf.progress_count, position,
+                             [](mvfiles_progress *, uint64_t) {}, "oom: progress");
 }
 
 int32_t mvfiles_progress_count(void) noexcept { return static_cast<int32_t>(g_sf.progress_count); }

@@ -5,30 +5,24 @@
 
 #include "kv/kv.h"
 
+namespace {
+
 // Keys are VELTRONA_PlaybackSession_<user>_<profile>_<imdb>_<season>_<episode>_
 // <size>_<session key> (KEY LAYOUTS in mvfiles.h): p2 user, p3 profile, p4
 // IMDb id, p5 season, p6 episode, p7 size, p8 session key.
-int32_t mvfiles_index_sessionix() noexcept {
-    uint64_t n = g_sf.kv_count;
-    auto *table = mvfiles_kv_new_table<mvfiles_sessionix>(false);
-    if (!table) return -1;
-    for (uint64_t i = 0; i < n; i++) {
-        const mvfiles_kv_row &row = g_sf.kv_rows[i];
-        mvfiles_sessionix *s = &table[i];
-        s->key = row.key;
-        s->user = row.p2;
-        s->imdb = row.p4;
-        s->sessionkey = row.p8;
-        s->profile = mvfiles_part_i32(row.p3);
-        s->season = mvfiles_part_i32(row.p5);
-        s->episode = mvfiles_part_i32(row.p6);
-        s->size = mvfiles_part_i64(row.p7);
-    }
-    std::free(g_sf.sessionix);
-    g_sf.sessionix = table;
-    g_sf.sessionix_count = n;
-    return 0;
+bool session(mvfiles_sessionix &s, const mvfiles_kv_row &row) noexcept {
+    s.key = row.key;
+    s.user = row.p[2];
+    s.imdb = row.p[4];
+    s.sessionkey = row.p[8];
+    s.profile = mvfiles_part_i32(row.p[3]);
+    s.season = mvfiles_part_i32(row.p[5]);
+    s.episode = mvfiles_part_i32(row.p[6]);
+    s.size = mvfiles_part_i64(row.p[7]);
+    return true;
 }
+
+}  // namespace
 
 mvfiles_result mvfiles_get_session_index(const char *user) noexcept {
     mvfiles_lookup_prologue();
@@ -44,8 +38,8 @@ mvfiles_result mvfiles_get_session_index(const char *user) noexcept {
     }
     char key[288];
     std::snprintf(key, sizeof key, "sessix|%s", prefix);
-    return mvfiles_kv_lookup(key, prefix, g_sf.sessionix_count, mvfiles_index_sessionix,
-                             "oom: session index");
+    return mvfiles_kv_lookup(key, prefix, g_sf.sessionix, g_sf.sessionix_count, session,
+                             [](mvfiles_sessionix *, uint64_t) {}, "oom: session index");
 }
 
 int32_t mvfiles_sessionix_count(void) noexcept {

@@ -32,35 +32,45 @@ void link_parents(mvfiles_subtitle *t, uint64_t n) {
     }
 }
 
-}  // namespace
-
 // Keys are RVD_ExternalSubtitle_<imdb>_<season>_<episode>_<label> (KEY
 // LAYOUTS in mvfiles.h): the label is whatever follows the episode's
-// prefix, and p5, the label's first part, is taken as the file name.
-int32_t mvfiles_index_subs(const char *imdb, int32_t season, int32_t episode) noexcept {
+// prefix, and p5, the label's first part, is taken as the file name. Keeps
+// the rows of one episode.
+struct EpisodeRows {
     // Room for the longest prefix the look-up lets through, so it is never cut.
     char prefix[192];
-    int plen = std::snprintf(prefix, sizeof prefix, "RVD_ExternalSubtitle_%s_%d_%d_", imdb ? imdb : "",
-                             season, episode);
-    bool usable = plen >= 0 && static_cast<size_t>(plen) < sizeof prefix;
-    size_t L = usable ? static_cast<size_t>(plen) : 0;
+    size_t len = 0;
+    bool usable;
 
-    uint64_t n = g_sf.kv_count;
-    // Most rows belong to other episodes: only the records kept are cleared.
+    EpisodeRows(const char *imdb, int32_t season, int32_t episode) noexcept {
+        int n = std::snprintf(prefix, sizeof prefix, "RVD_ExternalSubtitle_%s_%d_%d_",
+                              imdb ? imdb : "", season, episode);
+        usable = n >= 0 && static_cast<size_t>(n) < sizeof prefix;
+        if (usable) len = static_cast<size_t>(n);
+    }
+
+    bool operator()(mvfiles_subtitle &s, const mvfiles_kv_row &row) const noexcept {
+        if (!usable || !row.key || std::strncmp(row.key, prefix, len) != 0) return false;
+        s = mvfiles_subtitle{};
+        s.key = row.key;
+        s.uri = row.value;
+        s.label = row.key + len;
+        s.filename = row.p[5];
+        s.id = mvfiles_stable_hash_impl(row.key, std::strlen(row.key));
+        return true;
+    }
+};
+
+}  // namespace
+
+int32_t mvfiles_index_subs(const char *imdb, int32_t season, int32_t episode) noexcept {
+    EpisodeRows keep(imdb, season, episode);
+    // Most rows belong to other episodes: only the records kept are written.
     auto *table = mvfiles_kv_new_table<mvfiles_subtitle>(false);
     if (!table) return -1;
     uint64_t kept = 0;
-    for (uint64_t i = 0; usable && i < n; i++) {
-        const mvfiles_kv_row &row = g_sf.kv_rows[i];
-        if (!row.key || std::strncmp(row.key, prefix, L) != 0) continue;
-        mvfiles_subtitle *s = &table[kept++];
-        *s = mvfiles_subtitle{};
-        s->key = row.key;
-        s->uri = row.value;
-        s->label = row.key + L;
-        s->filename = row.p5;
-        s->id = mvfiles_stable_hash_impl(row.key, std::strlen(row.key));
-    }
+    for (uint64_t i = 0; i < g_sf.kv_count; i++)
+        if (keep(table[kept], g_sf.kv_rows[i])) kept++;
     link_parents(table, kept);
     std::free(g_sf.subtitles);
     g_sf.subtitles = table;
@@ -81,9 +91,8 @@ mvfiles_result mvfiles_get_external_subtitles(const char *imdb_id, int32_t seaso
     }
     char key[160];
     std::snprintf(key, sizeof key, "subs|%s|%d|%d", imdb_id, season, episode);
-    return mvfiles_kv_lookup(
-        key, prefix, g_sf.subtitle_count,
-        [&] { return mvfiles_index_subs(imdb_id, season, episode); }, "oom: subtitles");
+    return mvfiles_kv_lookup(key, prefix, g_sf.subtitles, g_sf.subtitle_count,
+                             EpisodeRows(imdb_id, season, episode), link_parents, "oom: subtitles");
 }
 
 int32_t mvfiles_sub_count(void) noexcept { return static_cast<int32_t>(g_sf.subtitle_count); }

@@ -17,19 +17,42 @@
 
 namespace mvfiles_members {
 
-struct Name {
-    const char *a, *b;
-    size_t len;
-};
-
 constexpr size_t cstrlen(const char *s) {
     size_t n = 0;
     while (s[n]) n++;
     return n;
 }
 
-// A pair of key names; len is the length of both.
-#define MVFILES_MEMBER(a, b) {a, b, ::mvfiles_members::cstrlen(a)}
+// n bytes of s from `at` as the number a little-endian load of them gives.
+constexpr uint64_t le_bytes(const char *s, size_t at, size_t n) {
+    uint64_t v = 0;
+    for (size_t i = n; i-- > 0;) v = v << 8 | static_cast<unsigned char>(s[at + i]);
+    return v;
+}
+
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+#error "the name words below assume a little-endian target"
+#endif
+
+// A pair of key names of the same length. The first name is also kept as
+// the few loads that compare a key with it (see is_first_name): for 8 bytes
+// or more the first and last 8 and, past 16, the 8 from offset 8; for 4 to
+// 7 the first and last 4; below that the first, middle and last byte.
+struct Name {
+    const char *a, *b;
+    size_t len;
+    uint64_t head, mid, tail;
+};
+
+constexpr Name make_name(const char *a, const char *b) {
+    size_t n = cstrlen(a);
+    if (n >= 8) return {a, b, n, le_bytes(a, 0, 8), n > 16 ? le_bytes(a, 8, 8) : 0, le_bytes(a, n - 8, 8)};
+    if (n >= 4) return {a, b, n, le_bytes(a, 0, 4), 0, le_bytes(a, n - 4, 4)};
+    if (n == 0) return {a, b, 0, 0, 0, 0};
+    return {a, b, n, le_bytes(a, 0, 1), le_bytes(a, n / 2, 1), le_bytes(a, n - 1, 1)};
+}
+
+#define MVFILES_MEMBER(a, b) ::mvfiles_members::make_name(a, b)
 
 // Names grouped by length, so that a member key is compared only with the
 // names it could be.
@@ -89,81 +112,154 @@ inline uint8_t match_len(size_t len, const char *key, const Name &name) {
     }
 }
 
-// Exact comparison of n bytes with a few loads that stay inside both texts:
-// whole words, then one last word (or half word) that may overlap the ones
-// before it.
-inline bool same_bytes(const char *x, const char *y, size_t n) {
-    if (n >= 8) {
-        uint64_t a, b;
-        for (size_t i = 0; i + 8 < n; i += 8) {
-            std::memcpy(&a, x + i, 8);
-            std::memcpy(&b, y + i, 8);
-            if (a != b) return false;
-        }
-        std::memcpy(&a, x + n - 8, 8);
-        std::memcpy(&b, y + n - 8, 8);
-        return a == b;
+// Whether the key of len bytes is exactly the first name, with the loads
+// the name keeps (at most three, all inside the key).
+inline bool is_first_name(const char *k, size_t len, const Name &name) {
+    if (len != name.len) return false;
+    if (len >= 8) {
+        uint64_t h, t;
+        std::memcpy(&h, k, 8);
+        std::memcpy(&t, k + len - 8, 8);
+        if (h != name.head || t != name.tail) return false;
+        if (len <= 16) return true;
+        uint64_t m;
+        std::memcpy(&m, k + 8, 8);
+        return m == name.mid;
     }
-    if (n >= 4) {
-        uint32_t a, b, c, d;
-        std::memcpy(&a, x, 4);
-        std::memcpy(&b, y, 4);
-        std::memcpy(&c, x + n - 4, 4);
-        std::memcpy(&d, y + n - 4, 4);
-        return a == b && c == d;
+    if (len >= 4) {
+        uint32_t h, t;
+        std::memcpy(&h, k, 4);
+        std::memcpy(&t, k + len - 4, 4);
+        return h == static_cast<uint32_t>(name.head) && t == static_cast<uint32_t>(name.tail);
     }
-    if (n == 0) return true;
-    return x[0] == y[0] && x[n / 2] == y[n / 2] && x[n - 1] == y[n - 1];
+    if (len == 0) return true;
+    return static_cast<unsigned char>(k[0]) == name.head &&
+           static_cast<unsigned char>(k[len / 2]) == name.mid &&
+           static_cast<unsigned char>(k[len - 1]) == name.tail;
 }
 
 // Objects of one answer list their members in the same order, but optional
-// members come and go between them. So each name remembers the name that
-// followed it last time (at[0]: the first name), and the reader tries that
-// one first.
+// members come and go between them. A layout remembers two things from the
+// objects read before, and the reader checks each guess against the key
+// itself, so any content of a layout gives the same members and one may be
+// kept from answer to answer:
+// - the whole order of the members of the last objects that named each of
+//   their members exactly once by its exact first name (two such orders, for
+//   answers whose objects alternate between two shapes); an object whose
+//   keys are exactly one of them is read by comparing each key once;
+// - for every name, the name that followed it (at[0]: the first name), tried
+//   first for each member of any other object, then the one after it.
 constexpr size_t kPositions = 32;
 struct Layout {
+    struct Order {
+        uint8_t len = 0;  // members; 0: none learned
+        uint8_t name[kPositions];
+        uint32_t have = 0;
+    };
     uint8_t at[kPositions];
+    Order order[2];
+    uint8_t next_order = 0;  // the one replaced by the next order learned
     Layout() { std::memset(at, 0xFF, sizeof at); }
 };
 
-// Fills out[i] with the value of names[i] in obj (NULL when absent).
+// The members find_members found: m[i] is the value of names[i], NULL when
+// the object has no such member. (Only the slots found are written: an
+// object is read in the time clearing every slot would take.)
+template <size_t N>
+struct Found {
+    static_assert(N <= 32, "one bit a name");
+    yyjson_val *val[N];
+    uint32_t have = 0;
+    yyjson_val *operator[](size_t i) const { return (have >> i) & 1u ? val[i] : nullptr; }
+};
+
+// Reads obj as one of the layout's orders; false when its keys are not
+// exactly that order's names.
+template <size_t N>
+bool find_in_order(yyjson_val *obj, size_t n, const Name (&names)[N], const Layout &layout,
+                   Found<N> &out) {
+    for (const Layout::Order &o : layout.order) {
+        if (o.len != n) continue;
+        yyjson_val *key = unsafe_yyjson_get_first(obj);
+        size_t j = 0;
+        for (; j < n; j++) {
+            uint8_t i = o.name[j];
+            if (!is_first_name(unsafe_yyjson_get_str(key), unsafe_yyjson_get_len(key), names[i])) break;
+            out.val[i] = key + 1;
+            key = unsafe_yyjson_get_next(key + 1);
+        }
+        if (j == n) {
+            out.have = o.have;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Finds the value of each of names in obj.
 template <size_t N>
 void find_members(yyjson_val *obj, const Name (&names)[N], const ByLength &by_len,
-                  Layout &layout, yyjson_val *(&out)[N]) {
-    uint8_t rank[N];
-    for (size_t i = 0; i < N; i++) {
-        out[i] = nullptr;
-        rank[i] = 3;
-    }
+                  Layout &layout, Found<N> &out) {
     static_assert(N < kPositions, "a layout remembers a successor for each name");
-    yyjson_obj_iter it = yyjson_obj_iter_with(obj);
-    yyjson_val *key;
+    size_t n = unsafe_yyjson_get_len(obj);
+    if (n != 0 && find_in_order(obj, n, names, layout, out)) return;
+    uint8_t rank[N];  // where `have` has the name's bit
+    uint32_t have = 0;
     size_t after = 0;  // 0 before the first name found, i + 1 after names[i]
-    while ((key = yyjson_obj_iter_next(&it)) != nullptr) {
+    // The order of this object, while each member is a first name met once.
+    Layout::Order seen;
+    bool exact = n < kPositions;
+    yyjson_val *key = unsafe_yyjson_get_first(obj);
+    for (size_t j = 0; j < n; j++) {
         size_t len = unsafe_yyjson_get_len(key);
-        if (len > kMaxLen) continue;
         const char *k = unsafe_yyjson_get_str(key);
-        uint8_t guess = layout.at[after];
-        if (guess < N && names[guess].len == len && same_bytes(k, names[guess].a, len)) {
-            if (rank[guess] != 0) {
-                rank[guess] = 0;
-                out[guess] = yyjson_obj_iter_get_val(key);
-            }
-            after = guess + 1u;
+        yyjson_val *val = key + 1;
+        key = unsafe_yyjson_get_next(val);
+        if (len > kMaxLen) {
+            exact = false;
             continue;
         }
-        for (size_t c = 0; c < by_len.count[len]; c++) {
-            size_t i = by_len.index[len][c];
-            uint8_t r = match_len(len, k, names[i]);
-            if (r == 3) continue;
-            if (r < rank[i]) {
-                rank[i] = r;
-                out[i] = yyjson_obj_iter_get_val(key);
-            }
-            layout.at[after] = static_cast<uint8_t>(i);
-            after = i + 1;
-            break;  // no two names of a table fold to the same text
+        uint8_t guess = layout.at[after];
+        if (guess < N && !is_first_name(k, len, names[guess])) {
+            // An optional member absent from this object: try the name that
+            // followed the guess, keeping the layout as it was.
+            guess = layout.at[guess + 1];
+            if (!(guess < N && is_first_name(k, len, names[guess]))) guess = 0xFF;
         }
+        uint8_t found = 0xFF, r = 3;
+        if (guess < N) {
+            found = guess;
+            r = 0;
+        } else {
+            for (size_t c = 0; c < by_len.count[len]; c++) {
+                size_t i = by_len.index[len][c];
+                r = match_len(len, k, names[i]);
+                if (r == 3) continue;
+                found = static_cast<uint8_t>(i);
+                layout.at[after] = found;
+                break;  // no two names of a table fold to the same text
+            }
+        }
+        if (found == 0xFF) {
+            exact = false;
+            continue;
+        }
+        uint32_t bit = 1u << found;
+        if (r != 0 || (have & bit)) exact = false;
+        if (exact) seen.name[j] = found;
+        if (!(have & bit) || r < rank[found]) {
+            have |= bit;
+            rank[found] = r;
+            out.val[found] = val;
+        }
+        after = found + 1u;
+    }
+    out.have = have;
+    if (exact && n != 0) {
+        seen.len = static_cast<uint8_t>(n);
+        seen.have = have;
+        layout.order[layout.next_order] = seen;
+        layout.next_order ^= 1;
     }
 }
 

@@ -60,6 +60,9 @@ static_assert(pairs_fold_equal(kFileNames) && pairs_fold_equal(kEntryNames),
 constexpr ByLength kFileByLen = group_by_length(kFileNames);
 constexpr ByLength kEntryByLen = group_by_length(kEntryNames);
 
+// Kept from table to table: an answer lists its members as the one before.
+Layout s_files_layout, s_entries_layout;
+
 // Conversions of one member value, with the rules of the shared readers.
 const char *as_text(yyjson_val *v) { return yyjson_is_str(v) ? unsafe_yyjson_get_str(v) : nullptr; }
 
@@ -121,7 +124,7 @@ bool read_entries(mvfiles_file *f, yyjson_val *arr, Layout &layout, mvfiles_aren
     yyjson_val *e;
     yyjson_arr_foreach(arr, idx, max, e) {
         if (!yyjson_is_obj(e)) continue;
-        yyjson_val *m[E_COUNT];
+        Found<E_COUNT> m;
         find_members(e, kEntryNames, kEntryByLen, layout, m);
         f->entry_uri[k] = as_text(m[E_URI]);
         f->entry_url[k] = as_text(m[E_URL]);
@@ -136,7 +139,7 @@ bool read_entries(mvfiles_file *f, yyjson_val *arr, Layout &layout, mvfiles_aren
 // Reads one file object; false when memory ran out.
 bool read_record(mvfiles_file *f, yyjson_val *obj, Layout &files_layout, Layout &entries_layout,
                  mvfiles_arena &arena) {
-    yyjson_val *m[M_FILE_COUNT];
+    Found<M_FILE_COUNT> m;
     find_members(obj, kFileNames, kFileByLen, files_layout, m);
     f->json = obj;
     f->key = as_text(m[M_KEY]);
@@ -174,13 +177,12 @@ int32_t mvfiles_files_index(yyjson_val *root) noexcept {
     auto *files = static_cast<mvfiles_file *>(std::malloc(n * sizeof(mvfiles_file)));
     if (!files) return -1;
     uint64_t count = 0;
-    Layout files_layout, entries_layout;
     mvfiles_arena arena;
     size_t idx, max;
     yyjson_val *obj;
     yyjson_arr_foreach(root, idx, max, obj) {
         if (!yyjson_is_obj(obj)) continue;
-        if (!read_record(&files[count], obj, files_layout, entries_layout, arena)) {
+        if (!read_record(&files[count], obj, s_files_layout, s_entries_layout, arena)) {
             mvfiles_arena_free(arena.head);
             std::free(files);
             return -1;

@@ -1,4 +1,5 @@
 // Support utilities: hash, percent-encoding, copies, staleness, readers.
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -98,6 +99,26 @@ TEST(Copies, StrdupAndStrndup) {
     char *d = mvfiles_strdup("xyz");
     EXPECT_STREQ(d, "xyz");
     std::free(d);
+}
+
+// Cache keys and prefixes are written as snprintf would write them.
+TEST(Text, WritesAsSnprintfWould) {
+    const int32_t numbers[] = {0, 7, -1, 2147483647, INT32_MIN};
+    for (size_t size : {0, 1, 5, 9, 64}) {
+        for (int32_t v : numbers) {
+            SCOPED_TRACE(std::to_string(size) + " " + std::to_string(v));
+            char want[64] = "unchanged", got[64] = "unchanged";
+            int n = std::snprintf(want, size, "files|%s|%d", "tt01", v);
+            mvfiles_text t(got, size);
+            t.add("files|").add("tt01").add("|").add(v);
+            EXPECT_EQ(t.length(), static_cast<size_t>(n));
+            EXPECT_EQ(t.whole(), static_cast<size_t>(n) < size);
+            EXPECT_STREQ(got, want);
+        }
+    }
+    char *url = mvfiles_concat({"http://h", "/api?id=", "", "tt1"});
+    EXPECT_STREQ(url, "http://h/api?id=tt1");
+    std::free(url);
 }
 
 TEST(CacheExpired, Boundaries) {

@@ -38,6 +38,21 @@ char *mvfiles_format_url(const char *fmt, ...) noexcept {
     return out;
 }
 
+char *mvfiles_concat(std::initializer_list<const char *> parts) noexcept {
+    size_t n = 0;
+    for (const char *p : parts) n += std::strlen(p);
+    char *out = static_cast<char *>(std::malloc(n + 1));
+    if (!out) return nullptr;
+    char *w = out;
+    for (const char *p : parts) {
+        size_t k = std::strlen(p);
+        std::memcpy(w, p, k);
+        w += k;
+    }
+    *w = 0;
+    return out;
+}
+
 char *mvfiles_url_encode(const char *s) noexcept {
     static const char hex[] = "0123456789ABCDEF";
     size_t n = s ? std::strlen(s) : 0;

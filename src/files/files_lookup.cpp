@@ -33,6 +33,14 @@ mvfiles_result take_answer(char *body, uint64_t len) {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
+// The cache key of a look-up by IMDb id, "files|<id>|<season>|<episode>",
+// cut to fit as snprintf would; true when it was not cut.
+bool files_key(char *key, size_t size, const char *id, int32_t season, int32_t episode) {
+    mvfiles_text t(key, size);
+    t.add("files|").add(id).add("|").add(season).add("|").add(episode);
+    return t.whole();
+}
+
 }  // namespace
 
 mvfiles_result mvfiles_files_fetch(const char *id, int32_t season, int32_t episode) noexcept {
@@ -49,20 +57,21 @@ mvfiles_result mvfiles_files_fetch(const char *id, int32_t season, int32_t episo
 
     char *enc = mvfiles_url_encode(id);
     if (!enc) return mvfiles_fail(MVFILES_ERR_OOM, "oom");
+    // With neither number the key holds -1 for both.
     char key[sizeof g_sf.files_key];
-    char suffix[96] = "";
-    if (season < 0 && episode < 0) {
-        std::snprintf(key, sizeof key, "files|%s|-1|-1", id);
-    } else {
-        // Once either number is given both parameters are sent, the other
-        // one with an empty value.
-        char s[16] = "", e[16] = "";
-        if (season >= 0) std::snprintf(s, sizeof s, "%d", season);
-        if (episode >= 0) std::snprintf(e, sizeof e, "%d", episode);
-        std::snprintf(suffix, sizeof suffix, "&s=%s&e=%s", s, e);
-        std::snprintf(key, sizeof key, "files|%s|%d|%d", id, season, episode);
+    bool either = season >= 0 || episode >= 0;
+    files_key(key, sizeof key, id, either ? season : -1, either ? episode : -1);
+    // Once either number is given both parameters are sent, the other one
+    // with an empty value.
+    char suffix[40] = "";
+    if (either) {
+        mvfiles_text q(suffix, sizeof suffix);
+        q.add("&s=");
+        if (season >= 0) q.add(season);
+        q.add("&e=");
+        if (episode >= 0) q.add(episode);
     }
-    char *url = mvfiles_format_url("%s/api/finder/getfiles?id=%s%s", g_sf.host, enc, suffix);
+    char *url = mvfiles_concat({g_sf.host, "/api/finder/getfiles?id=", enc, suffix});
     std::free(enc);
     if (!url) return mvfiles_fail(MVFILES_ERR_OOM, "oom");
 
@@ -86,10 +95,9 @@ mvfiles_result mvfiles_get_by_imdb(const char *imdb_id, int32_t season, int32_t 
     mvfiles_lookup_prologue();
     if (g_sf.files_valid) {
         char key[sizeof g_sf.files_key];
-        int n = std::snprintf(key, sizeof key, "files|%s|%d|%d", imdb_id ? imdb_id : "", season,
-                              episode);
         // A key that had to be cut never answers from the table.
-        if (n > 0 && static_cast<size_t>(n) < sizeof key && std::strcmp(key, g_sf.files_key) == 0 &&
+        if (files_key(key, sizeof key, imdb_id ? imdb_id : "", season, episode) &&
+            std::strcmp(key, g_sf.files_key) == 0 &&
             !mvfiles_cache_expired(g_sf.files_time, g_sf.files_ttl)) {
             mvfiles_set_err("");
             return MVFILES_OK;

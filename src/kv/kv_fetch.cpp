@@ -13,7 +13,7 @@ mvfiles_result mvfiles_kv_request(const char *prefix, mvfiles_kv_answer *a) noex
     if (!prefix || !*prefix) return mvfiles_fail(MVFILES_ERR_ARG, "key prefix required");
     char *enc = mvfiles_url_encode(prefix);
     if (!enc) return mvfiles_fail(MVFILES_ERR_OOM, "oom");
-    char *url = mvfiles_format_url("%s/api/KeyValue/StartsWith?k=%s", g_sf.host, enc);
+    char *url = mvfiles_concat({g_sf.host, "/api/KeyValue/StartsWith?k=", enc});
     std::free(enc);
     if (!url) return mvfiles_fail(MVFILES_ERR_OOM, "oom");
 
@@ -55,8 +55,8 @@ void mvfiles_kv_hold(const char *tag, const char *prefix, const mvfiles_kv_answe
     g_sf.kv_rows = a.rows;
     g_sf.kv_count = count;
     g_sf.kv_valid = 1;
-    std::snprintf(g_sf.kv_tag, sizeof g_sf.kv_tag, "%s", tag ? tag : "");
-    std::snprintf(g_sf.kv_prefix, sizeof g_sf.kv_prefix, "%s", prefix);
+    mvfiles_text(g_sf.kv_tag, sizeof g_sf.kv_tag).add(tag ? tag : "");
+    mvfiles_text(g_sf.kv_prefix, sizeof g_sf.kv_prefix).add(prefix);
     if (g_sf.kv_ttl < 1) g_sf.kv_ttl = 900;
     g_sf.kv_time = mvfiles_now();
     mvfiles_set_err("");

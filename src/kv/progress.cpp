@@ -26,15 +26,20 @@ mvfiles_result mvfiles_get_progress(const char *user, int32_t profile, const cha
     mvfiles_lookup_prologue();
     if (!imdb_id || !*imdb_id) return mvfiles_fail(MVFILES_ERR_ARG, "imdbId required");
     char prefix[256];
-    int n = std::snprintf(prefix, sizeof prefix, "RVD_Position_%s_%d_%s", user ? user : "", profile,
-                          imdb_id);
     // A cut prefix would fetch the rows of another user or title.
-    if (n < 0 || static_cast<size_t>(n) >= sizeof prefix) {
+    if (!mvfiles_text(prefix, sizeof prefix)
+             .add("RVD_Position_")
+             .add(user ? user : "")
+             .add("_")
+             .add(profile)
+             .add("_")
+             .add(imdb_id)
+             .whole()) {
         return mvfiles_fail(MVFILES_ERR_ARG, "progress: key prefix too long (at most %zu bytes)",
                             sizeof prefix - 1);
     }
     char key[288];
-    std::snprintf(key, sizeof key, "prog|%s", prefix);
+    mvfiles_text(key, sizeof key).add("prog|").add(prefix);
     return mvfiles_kv_lookup(key, prefix, g_sf.progress, g_sf.progress_count, position,
                              [](mvfiles_progress *, uint64_t) {}, "oom: progress");
 }

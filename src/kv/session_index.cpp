@@ -27,17 +27,17 @@ bool session(mvfiles_sessionix &s, const mvfiles_kv_row &row) noexcept {
 mvfiles_result mvfiles_get_session_index(const char *user) noexcept {
     mvfiles_lookup_prologue();
     char prefix[256];
-    int n = (user && *user)
-                ? std::snprintf(prefix, sizeof prefix, "VELTRONA_PlaybackSession_%s", user)
-                : std::snprintf(prefix, sizeof prefix, "VELTRONA_PlaybackSession");
+    mvfiles_text p(prefix, sizeof prefix);
+    p.add("VELTRONA_PlaybackSession");
+    if (user && *user) p.add("_").add(user);
     // A cut prefix would list the sessions of other users.
-    if (n < 0 || static_cast<size_t>(n) >= sizeof prefix) {
+    if (!p.whole()) {
         return mvfiles_fail(MVFILES_ERR_ARG,
                             "session index: key prefix too long (at most %zu bytes)",
                             sizeof prefix - 1);
     }
     char key[288];
-    std::snprintf(key, sizeof key, "sessix|%s", prefix);
+    mvfiles_text(key, sizeof key).add("sessix|").add(prefix);
     return mvfiles_kv_lookup(key, prefix, g_sf.sessionix, g_sf.sessionix_count, session,
                              [](mvfiles_sessionix *, uint64_t) {}, "oom: session index");
 }

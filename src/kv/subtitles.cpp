@@ -43,10 +43,11 @@ struct EpisodeRows {
     bool usable;
 
     EpisodeRows(const char *imdb, int32_t season, int32_t episode) noexcept {
-        int n = std::snprintf(prefix, sizeof prefix, "RVD_ExternalSubtitle_%s_%d_%d_",
-                              imdb ? imdb : "", season, episode);
-        usable = n >= 0 && static_cast<size_t>(n) < sizeof prefix;
-        if (usable) len = static_cast<size_t>(n);
+        mvfiles_text t(prefix, sizeof prefix);
+        t.add("RVD_ExternalSubtitle_").add(imdb ? imdb : "").add("_").add(season).add("_");
+        t.add(episode).add("_");
+        usable = t.whole();
+        if (usable) len = t.length();
     }
 
     bool operator()(mvfiles_subtitle &s, const mvfiles_kv_row &row) const noexcept {
@@ -83,14 +84,13 @@ mvfiles_result mvfiles_get_external_subtitles(const char *imdb_id, int32_t seaso
     mvfiles_lookup_prologue();
     if (!imdb_id || !*imdb_id) return mvfiles_fail(MVFILES_ERR_ARG, "imdb id required");
     char prefix[128];
-    int n = std::snprintf(prefix, sizeof prefix, "RVD_ExternalSubtitle_%s", imdb_id);
     // A cut prefix would fetch the subtitles of other titles.
-    if (n < 0 || static_cast<size_t>(n) >= sizeof prefix) {
+    if (!mvfiles_text(prefix, sizeof prefix).add("RVD_ExternalSubtitle_").add(imdb_id).whole()) {
         return mvfiles_fail(MVFILES_ERR_ARG, "subtitles: key prefix too long (at most %zu bytes)",
                             sizeof prefix - 1);
     }
     char key[160];
-    std::snprintf(key, sizeof key, "subs|%s|%d|%d", imdb_id, season, episode);
+    mvfiles_text(key, sizeof key).add("subs|").add(imdb_id).add("|").add(season).add("|").add(episode);
     return mvfiles_kv_lookup(key, prefix, g_sf.subtitles, g_sf.subtitle_count,
                              EpisodeRows(imdb_id, season, episode), link_parents, "oom: subtitles");
 }

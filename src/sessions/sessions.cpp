@@ -39,7 +39,7 @@ mvfiles_result mvfiles_sessions_fetch(const char *ids) noexcept {
     if (mvfiles_result rc = mvfiles_require_transport(MVFILES_NO_TRANSPORT_MSG)) return rc;
     if (!ids || !*ids) return mvfiles_fail(MVFILES_ERR_ARG, "session ids required");
 
-    char *url = mvfiles_format_url("%s/api/AAA/GetPlaybackSessions", g_sf.host);
+    char *url = mvfiles_concat({g_sf.host, "/api/AAA/GetPlaybackSessions"});
     if (!url) return mvfiles_fail(MVFILES_ERR_OOM, "oom");
 
     char *body = nullptr;

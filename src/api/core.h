@@ -32,7 +32,7 @@ struct mvfiles_state {
     // files block
     yyjson_doc *files_doc;
     mvfiles_file *files;
-    void *files_entries;  // the blocks the entry columns live in
+    void *files_blocks;  // the blocks the records and their entry columns live in
     uint64_t file_count;
     char files_key[192];
     int64_t files_time;

@@ -54,11 +54,14 @@ char *mvfiles_concat(std::initializer_list<const char *> parts) noexcept {
 }
 
 char *mvfiles_url_encode(const char *s) noexcept {
-    static const char hex[] = "0123456789ABCDEF";
     size_t n = s ? std::strlen(s) : 0;
     if (n > (SIZE_MAX - 1) / 3) return nullptr;
     char *out = static_cast<char *>(std::malloc(3 * n + 1));
-    if (!out) return nullptr;
+    return out ? mvfiles_url_encode_to(out, s, n) : nullptr;
+}
+
+char *mvfiles_url_encode_to(char *out, const char *s, size_t n) noexcept {
+    static const char hex[] = "0123456789ABCDEF";
     char *w = out;
     for (size_t i = 0; i < n; i++) {
         unsigned char c = static_cast<unsigned char>(s[i]);

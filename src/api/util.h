@@ -67,6 +67,8 @@ private:
 // Percent-encodes everything but A-Z a-z 0-9 - . _ ~ ("%XX", upper case).
 // "" for NULL; NULL when memory runs out. Released with free().
 char *mvfiles_url_encode(const char *s) noexcept;
+// The same into out, which has room for 3 * n + 1 bytes; returns out.
+char *mvfiles_url_encode_to(char *out, const char *s, size_t n) noexcept;
 
 // Hash of exactly len bytes decoded as UTF-8 into UTF-16 units; 0 for NULL
 // or malformed UTF-8. Range 0..2147483647. Allocates nothing.

@@ -55,32 +55,30 @@ mvfiles_result mvfiles_files_fetch(const char *id, int32_t season, int32_t episo
     for (size_t i = 2; digits && i < n; i++) digits = is_digit(id[i]);
     if (!digits) return mvfiles_fail(MVFILES_ERR_ARG, "imdb id must be tt+digits");
 
-    char *enc = mvfiles_url_encode(id);
-    if (!enc) return mvfiles_fail(MVFILES_ERR_OOM, "oom");
+    // The id has at most 12 bytes, so its URL fits on the stack.
+    char enc[3 * 12 + 1];
+    mvfiles_url_encode_to(enc, id, n);
     // With neither number the key holds -1 for both.
     char key[sizeof g_sf.files_key];
     bool either = season >= 0 || episode >= 0;
     files_key(key, sizeof key, id, either ? season : -1, either ? episode : -1);
+    char url[sizeof g_sf.host + 128];
+    mvfiles_text u(url, sizeof url);
+    u.add(g_sf.host).add("/api/finder/getfiles?id=").add(enc);
     // Once either number is given both parameters are sent, the other one
     // with an empty value.
-    char suffix[40] = "";
     if (either) {
-        mvfiles_text q(suffix, sizeof suffix);
-        q.add("&s=");
-        if (season >= 0) q.add(season);
-        q.add("&e=");
-        if (episode >= 0) q.add(episode);
+        u.add("&s=");
+        if (season >= 0) u.add(season);
+        u.add("&e=");
+        if (episode >= 0) u.add(episode);
     }
-    char *url = mvfiles_concat({g_sf.host, "/api/finder/getfiles?id=", enc, suffix});
-    std::free(enc);
-    if (!url) return mvfiles_fail(MVFILES_ERR_OOM, "oom");
 
     char msg[256];
     char *body = nullptr;
     uint64_t len = 0;
     int32_t status = 0;
     int32_t rc = mvfiles_http_get(url, nullptr, &body, &len, nullptr, &status, msg, sizeof msg);
-    std::free(url);
     mvfiles_result judged =
         mvfiles_judge_response(rc, msg, status, &body, "no files for this id (HTTP 404)", nullptr);
     if (judged != MVFILES_OK) return judged;

@@ -173,25 +173,26 @@ int32_t mvfiles_files_index(yyjson_val *root) noexcept {
     if (!yyjson_is_arr(root) || n == 0) return 0;
     // Every field of every kept record is written, so the table needs no
     // zeroing.
+    // The records and their entry columns share one chain of blocks: a
+    // small answer takes one allocation.
     if (n > SIZE_MAX / sizeof(mvfiles_file)) return -1;
-    auto *files = static_cast<mvfiles_file *>(std::malloc(n * sizeof(mvfiles_file)));
+    mvfiles_arena arena;
+    auto *files = static_cast<mvfiles_file *>(arena.take(n * sizeof(mvfiles_file)));
     if (!files) return -1;
     uint64_t count = 0;
-    mvfiles_arena arena;
     size_t idx, max;
     yyjson_val *obj;
     yyjson_arr_foreach(root, idx, max, obj) {
         if (!yyjson_is_obj(obj)) continue;
         if (!read_record(&files[count], obj, s_files_layout, s_entries_layout, arena)) {
             mvfiles_arena_free(arena.head);
-            std::free(files);
             return -1;
         }
         count++;
     }
     mvfiles_files_free();
     g_sf.files = files;
-    g_sf.files_entries = arena.head;
+    g_sf.files_blocks = arena.head;
     g_sf.file_count = count;
     g_sf.files_valid = 1;
     if (g_sf.files_ttl <= 0) g_sf.files_ttl = 300;
@@ -200,9 +201,8 @@ int32_t mvfiles_files_index(yyjson_val *root) noexcept {
 }
 
 void mvfiles_files_free() noexcept {
-    mvfiles_arena_free(g_sf.files_entries);
-    g_sf.files_entries = nullptr;
-    std::free(g_sf.files);
+    mvfiles_arena_free(g_sf.files_blocks);
+    g_sf.files_blocks = nullptr;
     g_sf.files = nullptr;
     g_sf.file_count = 0;
     if (g_sf.files_doc) {

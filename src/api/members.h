@@ -138,6 +138,19 @@ inline bool is_first_name(const char *k, size_t len, const Name &name) {
            static_cast<unsigned char>(k[len - 1]) == name.tail;
 }
 
+// The key that follows the member whose value is val. Written as a branch
+// that expects a scalar, not as a select: the processor then runs ahead
+// through the members instead of waiting for each value's type to load.
+inline yyjson_val *next_key(yyjson_val *val) {
+#if defined(__GNUC__)
+    if (__builtin_expect(unsafe_yyjson_is_ctn(val), 0))
+#else
+    if (unsafe_yyjson_is_ctn(val))
+#endif
+        return reinterpret_cast<yyjson_val *>(reinterpret_cast<uint8_t *>(val) + val->uni.ofs);
+    return val + 1;
+}
+
 // Objects of one answer list their members in the same order, but optional
 // members come and go between them. A layout remembers two things from the
 // objects read before, and the reader checks each guess against the key
@@ -186,7 +199,7 @@ bool find_in_order(yyjson_val *obj, size_t n, const Name (&names)[N], const Layo
             uint8_t i = o.name[j];
             if (!is_first_name(unsafe_yyjson_get_str(key), unsafe_yyjson_get_len(key), names[i])) break;
             out.val[i] = key + 1;
-            key = unsafe_yyjson_get_next(key + 1);
+            key = next_key(key + 1);
         }
         if (j == n) {
             out.have = o.have;
@@ -214,7 +227,7 @@ void find_members(yyjson_val *obj, const Name (&names)[N], const ByLength &by_le
         size_t len = unsafe_yyjson_get_len(key);
         const char *k = unsafe_yyjson_get_str(key);
         yyjson_val *val = key + 1;
-        key = unsafe_yyjson_get_next(val);
+        key = next_key(val);
         if (len > kMaxLen) {
             exact = false;
             continue;

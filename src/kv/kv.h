@@ -112,7 +112,7 @@ inline void fill_row_ranked(mvfiles_kv_row *row, yyjson_val *obj) noexcept {
     uint8_t rank[12];
     std::memset(rank, 3, sizeof rank);
     yyjson_val *key = unsafe_yyjson_get_first(obj);
-    for (size_t left = unsafe_yyjson_get_len(obj); left; left--, key = unsafe_yyjson_get_next(key + 1)) {
+    for (size_t left = unsafe_yyjson_get_len(obj); left; left--, key = next_key(key + 1)) {
         const char *k = unsafe_yyjson_get_str(key);
         size_t slot;
         uint8_t r;
@@ -159,7 +159,7 @@ inline void fill_row(mvfiles_kv_row *row, yyjson_val *obj) noexcept {
         const char *k = unsafe_yyjson_get_str(key);
         size_t len = unsafe_yyjson_get_len(key);
         yyjson_val *v = key + 1;
-        key = unsafe_yyjson_get_next(v);
+        key = next_key(v);
         if (len == 2) {
             unsigned d = static_cast<unsigned char>(k[1]) - '0';
             if (d > 9) continue;

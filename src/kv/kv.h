@@ -300,9 +300,28 @@ int32_t mvfiles_index_subs(const char *imdb, int32_t season, int32_t episode) no
 
 // Number readers for key parts: base 10, leading blanks and a sign, stops at
 // the first other character; NULL or no digits give 0. The 32-bit reader
-// saturates at the int32 range on every platform.
-int32_t mvfiles_part_i32(const char *s) noexcept;
-int64_t mvfiles_part_i64(const char *s) noexcept;
+// saturates at the int32 range on every platform. A part is usually a few
+// digits, read inline; anything else goes to mvfiles_part_read.
+int64_t mvfiles_part_read(const char *s) noexcept;
+
+inline int64_t mvfiles_part_i64(const char *s) noexcept {
+    if (s) {
+        uint64_t v = 0;
+        size_t i = 0;
+        for (; i < 18; i++) {
+            unsigned d = static_cast<unsigned char>(s[i]) - unsigned{'0'};
+            if (d > 9) break;
+            v = v * 10 + d;
+        }
+        if (i > 0 && i < 18) return static_cast<int64_t>(v);
+    }
+    return mvfiles_part_read(s);
+}
+
+inline int32_t mvfiles_part_i32(const char *s) noexcept {
+    int64_t v = mvfiles_part_i64(s);
+    return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v);
+}
 
 // Decimal number read the same way whatever LC_NUMERIC the host set; NULL
 // gives 0.0.

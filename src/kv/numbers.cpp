@@ -104,18 +104,9 @@ double mvfiles_parse_double(const char *s) noexcept {
     return strtod_rewritten(s);
 }
 
-int64_t mvfiles_part_i64(const char *s) noexcept {
+int64_t mvfiles_part_read(const char *s) noexcept {
     if (!s) return 0;
     int64_t fast;
     if (plain_integer(s, &fast)) return fast;
     return static_cast<int64_t>(std::strtoll(s, nullptr, 10));
-}
-
-int32_t mvfiles_part_i32(const char *s) noexcept {
-    if (!s) return 0;
-    int64_t fast;
-    long long v = plain_integer(s, &fast) ? fast : std::strtoll(s, nullptr, 10);
-    if (v > INT32_MAX) return INT32_MAX;
-    if (v < INT32_MIN) return INT32_MIN;
-    return static_cast<int32_t>(v);
 }

@@ -63,10 +63,15 @@ constexpr ByLength kEntryByLen = group_by_length(kEntryNames);
 // Kept from table to table: an answer lists its members as the one before.
 Layout s_files_layout, s_entries_layout;
 
-// Conversions of one member value, with the rules of the shared readers.
+// Conversions of one member value, with the rules of the shared readers;
+// the usual value, a non-negative integer, is read here.
 const char *as_text(yyjson_val *v) { return yyjson_is_str(v) ? unsafe_yyjson_get_str(v) : nullptr; }
 
 int64_t as_int64(yyjson_val *v) {
+    if (yyjson_is_uint(v)) {
+        uint64_t u = unsafe_yyjson_get_uint(v);
+        return u > static_cast<uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(u);
+    }
     int64_t n;
     mvfiles_val_i64(v, &n);
     return n;
@@ -79,6 +84,10 @@ int32_t as_flag(yyjson_val *v, int32_t none) {
 
 // A count or size: the number read, 0 when absent or not a number.
 int32_t as_count(yyjson_val *v) {
+    if (yyjson_is_uint(v)) {
+        uint64_t u = unsafe_yyjson_get_uint(v);
+        return u > INT32_MAX ? INT32_MAX : static_cast<int32_t>(u);
+    }
     int32_t n;
     mvfiles_val_i32(v, &n);
     return n;
@@ -86,6 +95,7 @@ int32_t as_count(yyjson_val *v) {
 
 // Season or episode: -1 when absent, not a number, or below -1.
 int32_t as_ordinal(yyjson_val *v) {
+    if (yyjson_is_uint(v)) return as_count(v);
     int32_t n;
     return mvfiles_val_i32(v, &n) && n >= -1 ? n : -1;
 }

@@ -104,9 +104,13 @@ TEST_F(Sessions, EmptyArrayIsACachedSuccess) {
 
 TEST_F(Sessions, OnlyObjectElementsBecomeRows) {
     svc.push(Answer::json(
-        R"([1, {"Id":"a","Value":"10"}, "x", null, {"id":7,"created":null,"value":true}, []])"));
+        R"([1, {"Id":"a","Value":"10"}, "x", null, {"id":7,"created":null,"value":true}, [],)"
+        R"( {"CREATED":"c","VALUE":"1","Value":"0","value":"01","value":"11"}])"));
     ASSERT_EQ(mvfiles_get_playback_sessions("ids"), 0);
-    ASSERT_EQ(mvfiles_session_count(), 2);
+    ASSERT_EQ(mvfiles_session_count(), 3);
+    // Exact names before PascalCase before other cases; the first of equals.
+    EXPECT_STREQ(mvfiles_session_created(2), "c");
+    EXPECT_STREQ(mvfiles_session_value(2), "01");
     EXPECT_STREQ(mvfiles_session_id(0), "a");
     EXPECT_EQ(mvfiles_session_created(0), nullptr);
     EXPECT_STREQ(mvfiles_session_value(0), "10");

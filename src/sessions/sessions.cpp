@@ -5,17 +5,34 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "api/members.h"
 #include "api/request.h"
 #include "api/util.h"
 
 namespace {
 
+using namespace mvfiles_members;
+
+// The three texts of a session, read in one pass over each element.
+enum SessionMember { S_ID, S_CREATED, S_VALUE, S_COUNT };
+constexpr Name kSessionNames[S_COUNT] = {
+    MVFILES_MEMBER("id", "Id"),
+    MVFILES_MEMBER("created", "Created"),
+    MVFILES_MEMBER("value", "Value"),
+};
+static_assert(pairs_fold_equal(kSessionNames), "member name pairs must differ only in case");
+constexpr ByLength kSessionByLen = group_by_length(kSessionNames);
+
+// Kept from answer to answer: sessions list their members as the ones before.
+Layout s_layout;
+
+const char *text_of(yyjson_val *v) { return yyjson_is_str(v) ? unsafe_yyjson_get_str(v) : nullptr; }
+
 // Cache key of a sessions read. Returns false when the key had to be cut:
 // a cut key would let two id lists that share their first 507 bytes answer
 // for each other, so it never takes part in a cache comparison.
 bool sessions_cache_key(char (&key)[sizeof g_sf.sessions_key], const char *ids) {
-    int n = std::snprintf(key, sizeof key, "sess|%s", ids ? ids : "");
-    return n >= 0 && static_cast<size_t>(n) < sizeof key;
+    return mvfiles_text(key, sizeof key).add("sess|").add(ids ? ids : "").whole();
 }
 
 const mvfiles_session *row(int32_t i) {
@@ -69,9 +86,11 @@ mvfiles_result mvfiles_sessions_fetch(const char *ids) noexcept {
     yyjson_arr_foreach(root, idx, max, el) {
         if (!yyjson_is_obj(el)) continue;
         mvfiles_session &r = rows[count++];
-        mvfiles_js(&r.id, el, "id", "Id");
-        mvfiles_js(&r.created, el, "created", "Created");
-        mvfiles_js(&r.value, el, "value", "Value");
+        Found<S_COUNT> m;
+        find_members(el, kSessionNames, kSessionByLen, s_layout, m);
+        r.id = text_of(m[S_ID]);
+        r.created = text_of(m[S_CREATED]);
+        r.value = text_of(m[S_VALUE]);
     }
 
     mvfiles_sessions_free();

@@ -33,6 +33,8 @@ if(CMAKE_CROSSCOMPILING)
                                   WORLD_READ WORLD_EXECUTE)
   add_test(NAME wine_prefix COMMAND ${MVFILES_WINE_RUN} --init)
   set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
+  add_test(NAME wine_server_stop COMMAND ${MVFILES_WINE_RUN} --stop)
+  set_tests_properties(wine_server_stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
   # The CLI suite runs the installed program; the installation itself is a
   # step of the build machine.
   set(MVFILES_INSTALLED_PREFIX ${CMAKE_BINARY_DIR}/installed)

@@ -324,8 +324,39 @@ inline int32_t mvfiles_part_i32(const char *s) noexcept {
 }
 
 // Decimal number read the same way whatever LC_NUMERIC the host set; NULL
-// gives 0.0.
-double mvfiles_parse_double(const char *s) noexcept;
+// gives 0.0. The usual shape of a wire value is read inline; everything
+// else goes to mvfiles_parse_double_slow.
+double mvfiles_parse_double_slow(const char *s) noexcept;
+
+inline double mvfiles_parse_double(const char *s) noexcept {
+#if !defined(_WIN32)
+    // "-?digits(.digits)?" and nothing after it, with at most 15 digits in
+    // all: the digits form an integer below 2^53 and the fraction at most
+    // 10^15, both exact doubles, so one division gives the correctly
+    // rounded value, which is what strtod gives too. Anything else (blanks,
+    // '+', exponents, hex, inf, more digits, trailing text) is left to
+    // strtod.
+    static constexpr double kPow10[16] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                          1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    if (s) {
+        const char *r = s;
+        bool neg = *r == '-';
+        r += neg;
+        uint64_t m = 0;
+        int digits = 0, frac = 0;
+        for (unsigned d; (d = static_cast<unsigned char>(*r) - unsigned{'0'}) <= 9; r++, digits++) m = m * 10 + d;
+        if (*r == '.') {
+            r++;
+            for (unsigned d; (d = static_cast<unsigned char>(*r) - unsigned{'0'}) <= 9; r++, frac++) m = m * 10 + d;
+        }
+        if (*r == 0 && digits > 0 && (frac > 0 || r[-1] != '.') && digits + frac <= 15) {
+            double v = static_cast<double>(m) / kPow10[frac];
+            return neg ? -v : v;
+        }
+    }
+#endif
+    return mvfiles_parse_double_slow(s);
+}
 
 // The GetAuth check followed by the drive-row fetch and projection.
 mvfiles_result mvfiles_storages_fetch() noexcept;

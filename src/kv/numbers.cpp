@@ -46,34 +46,6 @@ double strtod_rewritten(const char *s) {
     return std::strtod(buf, nullptr);
 }
 
-// Plain numbers, the usual shape of a wire value, read without the C
-// library when the result is certain to be the same.
-#if !defined(_WIN32)
-// "-?digits(.digits)?" and nothing after it, with at most 15 digits in all:
-// the digits form an integer below 2^53 and the fraction at most 10^15, both
-// exact doubles, so one division gives the correctly rounded value, which is
-// what strtod gives too. Anything else (blanks, '+', exponents, hex, inf,
-// more digits, trailing text) answers false and is left to strtod.
-bool plain_decimal(const char *s, double *out) {
-    static const double kPow10[16] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                      1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-    bool neg = *s == '-';
-    if (neg) s++;
-    uint64_t m = 0;
-    int digits = 0, frac = 0;
-    for (; *s >= '0' && *s <= '9'; s++, digits++) m = m * 10 + static_cast<uint64_t>(*s - '0');
-    if (digits == 0 || digits > 15) return false;
-    if (*s == '.') {
-        s++;
-        for (; *s >= '0' && *s <= '9'; s++, frac++) m = m * 10 + static_cast<uint64_t>(*s - '0');
-        if (frac == 0 || digits + frac > 15) return false;
-    }
-    if (*s) return false;
-    double v = static_cast<double>(m) / kPow10[frac];
-    *out = neg ? -v : v;
-    return true;
-}
-#endif
 
 // Optional '-' and up to 18 digits, stopping at the first non-digit: the
 // value strtoll gives, read without it. Anything else answers false.
@@ -93,12 +65,8 @@ bool plain_integer(const char *s, int64_t *out) {
 
 }  // namespace
 
-double mvfiles_parse_double(const char *s) noexcept {
+double mvfiles_parse_double_slow(const char *s) noexcept {
     if (!s) return 0.0;
-#if !defined(_WIN32)
-    double v;
-    if (plain_decimal(s, &v)) return v;
-#endif
     if (!s_c_locale) s_c_locale = make_c_locale();
     if (s_c_locale) return strtod_c(s, s_c_locale);
     return strtod_rewritten(s);

@@ -344,10 +344,13 @@ inline double mvfiles_parse_double(const char *s) noexcept {
         r += neg;
         uint64_t m = 0;
         int digits = 0, frac = 0;
-        for (unsigned d; (d = static_cast<unsigned char>(*r) - unsigned{'0'}) <= 9; r++, digits++) m = m * 10 + d;
+        auto digit = [](const char *c) {
+            return static_cast<unsigned>(static_cast<unsigned char>(*c)) - unsigned{'0'};
+        };
+        for (unsigned d; (d = digit(r)) <= 9; r++, digits++) m = m * 10 + d;
         if (*r == '.') {
             r++;
-            for (unsigned d; (d = static_cast<unsigned char>(*r) - unsigned{'0'}) <= 9; r++, frac++) m = m * 10 + d;
+            for (unsigned d; (d = digit(r)) <= 9; r++, frac++) m = m * 10 + d;
         }
         if (*r == 0 && digits > 0 && (frac > 0 || r[-1] != '.') && digits + frac <= 15) {
             double v = static_cast<double>(m) / kPow10[frac];
@@ -371,13 +374,12 @@ void mvfiles_playlists_release(mvfiles_playlist *table, void *arena) noexcept;
 void mvfiles_storages_release(mvfiles_storage *table, void *arena) noexcept;
 
 // The texts of playlist and storage records, copied into the table's
-// arena. Copies the text member a/b of obj (found as mvfiles_js finds it)
-// into *out; an absent or non-string member leaves *out as it was. False
-// only when a present text could not be copied.
-inline bool mvfiles_kv_copy_text(char **out, yyjson_val *obj, const char *a, const char *b,
-                                 mvfiles_arena &arena) noexcept {
-    const char *text = nullptr;
-    if (!mvfiles_js(&text, obj, a, b)) return true;
+// arena. Copies the text of v into *out when v is a string member; an
+// absent or non-string member leaves *out as it was. False only when a
+// present text could not be copied.
+inline bool mvfiles_kv_copy_text(char **out, yyjson_val *v, mvfiles_arena &arena) noexcept {
+    if (!v || !yyjson_is_str(v)) return true;
+    const char *text = unsafe_yyjson_get_str(v);
     *out = arena.copy(text, std::strlen(text));
     return *out != nullptr;
 }

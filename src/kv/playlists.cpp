@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "api/members.h"
 #include "api/util.h"
 #include "kv/kv.h"
 
@@ -31,6 +32,22 @@ char **new_id_list(size_t n, mvfiles_arena &arena) {
     return static_cast<char **>(p);
 }
 
+// The members of a playlist object, read in one pass over it.
+using namespace mvfiles_members;
+enum PlaylistMember { P_ID, P_NAME, P_LOGO, P_ORIGIN, P_IDS, P_COUNT };
+constexpr Name kPlaylistNames[P_COUNT] = {
+    MVFILES_MEMBER("Id", "id"),
+    MVFILES_MEMBER("Name", "name"),
+    MVFILES_MEMBER("LogoPath", "logoPath"),
+    MVFILES_MEMBER("OriginCountry", "originCountry"),
+    MVFILES_MEMBER("IMDbIds", "imdbIds"),
+};
+static_assert(pairs_fold_equal(kPlaylistNames), "member name pairs must differ only in case");
+constexpr ByLength kPlaylistByLen = group_by_length(kPlaylistNames);
+
+// Kept from answer to answer: playlist objects list their members alike.
+Layout s_layout;
+
 // A value that is a JSON object text. False when memory ran out.
 bool fill_from_object(mvfiles_playlist *p, mvfiles_arena &arena) {
     yyjson_read_err err;
@@ -40,11 +57,13 @@ bool fill_from_object(mvfiles_playlist *p, mvfiles_arena &arena) {
     yyjson_val *root = yyjson_doc_get_root(doc);
     bool ok = true;
     if (root && yyjson_is_obj(root)) {
-        mvfiles_jll(&p->id, root, "Id", "id");
-        ok = mvfiles_kv_copy_text(&p->name, root, "Name", "name", arena) &&
-             mvfiles_kv_copy_text(&p->logo, root, "LogoPath", "logoPath", arena) &&
-             mvfiles_kv_copy_text(&p->origin, root, "OriginCountry", "originCountry", arena);
-        yyjson_val *ids = ok ? mvfiles_geti(root, "IMDbIds", "imdbIds") : nullptr;
+        Found<P_COUNT> m;
+        find_members(root, kPlaylistNames, kPlaylistByLen, s_layout, m);
+        mvfiles_val_i64(m[P_ID], &p->id);
+        ok = mvfiles_kv_copy_text(&p->name, m[P_NAME], arena) &&
+             mvfiles_kv_copy_text(&p->logo, m[P_LOGO], arena) &&
+             mvfiles_kv_copy_text(&p->origin, m[P_ORIGIN], arena);
+        yyjson_val *ids = ok ? m[P_IDS] : nullptr;
         if (ids && yyjson_is_arr(ids)) {
             size_t n = yyjson_arr_size(ids);
             p->imdb_ids = new_id_list(n ? n : 1, arena);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "api/members.h"
 #include "api/request.h"
 #include "api/util.h"
 #include "kv/kv.h"
@@ -46,24 +47,62 @@ bool decode_base64(const char *text, size_t len, unsigned char *out, size_t *out
     return true;
 }
 
+// The members read from a drive object and from its owner's user and quota
+// objects, each in one pass over the object.
+using namespace mvfiles_members;
+enum DriveMember { D_ID, D_TYPE, D_OWNER, D_QUOTA, D_COUNT };
+constexpr Name kDriveNames[D_COUNT] = {
+    MVFILES_MEMBER("id", "Id"),
+    MVFILES_MEMBER("driveType", "DriveType"),
+    MVFILES_MEMBER("owner", "Owner"),
+    MVFILES_MEMBER("quota", "Quota"),
+};
+enum UserMember { U_EMAIL, U_NAME, U_COUNT };
+constexpr Name kUserNames[U_COUNT] = {
+    MVFILES_MEMBER("email", "Email"),
+    MVFILES_MEMBER("displayName", "DisplayName"),
+};
+enum QuotaMember { Q_STATE, Q_TOTAL, Q_USED, Q_REMAINING, Q_COUNT };
+constexpr Name kQuotaNames[Q_COUNT] = {
+    MVFILES_MEMBER("state", "State"),
+    MVFILES_MEMBER("total", "Total"),
+    MVFILES_MEMBER("used", "Used"),
+    MVFILES_MEMBER("remaining", "Remaining"),
+};
+static_assert(pairs_fold_equal(kDriveNames) && pairs_fold_equal(kUserNames) &&
+                  pairs_fold_equal(kQuotaNames),
+              "member name pairs must differ only in case");
+constexpr ByLength kDriveByLen = group_by_length(kDriveNames);
+constexpr ByLength kUserByLen = group_by_length(kUserNames);
+constexpr ByLength kQuotaByLen = group_by_length(kQuotaNames);
+
+// Kept from answer to answer: drive rows list their members alike.
+Layout s_drive_layout, s_user_layout, s_quota_layout;
+
 // Reads one drive object; its texts are copied into the table's arena.
 bool project_drive(mvfiles_storage *s, yyjson_val *drive, mvfiles_arena &arena) {
-    if (!mvfiles_kv_copy_text(&s->id, drive, "id", "Id", arena) ||
-        !mvfiles_kv_copy_text(&s->type, drive, "driveType", "DriveType", arena))
+    Found<D_COUNT> d;
+    find_members(drive, kDriveNames, kDriveByLen, s_drive_layout, d);
+    if (!mvfiles_kv_copy_text(&s->id, d[D_ID], arena) ||
+        !mvfiles_kv_copy_text(&s->type, d[D_TYPE], arena))
         return false;
-    yyjson_val *owner = mvfiles_geti(drive, "owner", "Owner");
-    yyjson_val *user = owner ? mvfiles_geti(owner, "user", "User") : nullptr;
+    yyjson_val *owner = d[D_OWNER];
+    yyjson_val *user = owner && yyjson_is_obj(owner) ? mvfiles_geti(owner, "user", "User") : nullptr;
     if (user && yyjson_is_obj(user)) {
-        if (!mvfiles_kv_copy_text(&s->email, user, "email", "Email", arena) ||
-            !mvfiles_kv_copy_text(&s->name, user, "displayName", "DisplayName", arena))
+        Found<U_COUNT> u;
+        find_members(user, kUserNames, kUserByLen, s_user_layout, u);
+        if (!mvfiles_kv_copy_text(&s->email, u[U_EMAIL], arena) ||
+            !mvfiles_kv_copy_text(&s->name, u[U_NAME], arena))
             return false;
     }
-    yyjson_val *quota = mvfiles_geti(drive, "quota", "Quota");
+    yyjson_val *quota = d[D_QUOTA];
     if (quota && yyjson_is_obj(quota)) {
-        if (!mvfiles_kv_copy_text(&s->state, quota, "state", "State", arena)) return false;
-        mvfiles_jll(&s->total, quota, "total", "Total");
-        mvfiles_jll(&s->used, quota, "used", "Used");
-        mvfiles_jll(&s->remaining, quota, "remaining", "Remaining");
+        Found<Q_COUNT> q;
+        find_members(quota, kQuotaNames, kQuotaByLen, s_quota_layout, q);
+        if (!mvfiles_kv_copy_text(&s->state, q[Q_STATE], arena)) return false;
+        mvfiles_val_i64(q[Q_TOTAL], &s->total);
+        mvfiles_val_i64(q[Q_USED], &s->used);
+        mvfiles_val_i64(q[Q_REMAINING], &s->remaining);
     }
     s->files_count = 0;
     return true;

@@ -70,6 +70,18 @@ void append_quoted(std::wstring *cmd, const std::wstring &arg) {
     *cmd += L'"';
 }
 
+// Wine, on a loaded machine, now and then fails to start a program with
+// ERROR_INTERNAL_ERROR before the program runs at all; that is worth
+// another try, any other failure is not.
+bool start_process(std::wstring *cmd, STARTUPINFOW *si, PROCESS_INFORMATION *pi) {
+    for (int attempt = 0;; ++attempt) {
+        if (CreateProcessW(nullptr, &(*cmd)[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, si, pi))
+            return true;
+        if (GetLastError() != ERROR_INTERNAL_ERROR || attempt == 2) return false;
+        Sleep(100);
+    }
+}
+
 HANDLE open_for_child(const fsys::path &path, bool write) {
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
     return CreateFileW(path.c_str(), write ? GENERIC_WRITE : GENERIC_READ,
@@ -116,7 +128,7 @@ Outcome run_program(const std::vector<std::string> &argv) {
     PROCESS_INFORMATION pi{};
     if (in == INVALID_HANDLE_VALUE || o == INVALID_HANDLE_VALUE || e == INVALID_HANDLE_VALUE) {
         why = "cannot open the standard handles: " + std::to_string(GetLastError());
-    } else if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+    } else if (!start_process(&cmd, &si, &pi)) {
         why = "CreateProcessW failed: " + std::to_string(GetLastError());
     } else {
         DWORD code = 0;

@@ -200,10 +200,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             # segment: a client that keeps connections for later requests
             # must never find this one open after reading the answer.
             self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_CORK, 1)
-            self.wfile.write(HOSTILE[name]())
+        self.wfile.write(HOSTILE[name]())
+        if name != "reset":
             self.connection.shutdown(socket.SHUT_WR)
         else:
-            self.wfile.write(HOSTILE[name]())
             time.sleep(0.2)  # the head and a piece of the body arrive first
             self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
             self.connection.close()

@@ -1,10 +1,12 @@
 // Client state: origin, io installation, the write switch, errors, shutdown.
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "api/core.h"
+#include "api/util.h"
 #include "mvfiles.h"
 #include "support/service.h"
 
@@ -23,25 +25,57 @@ TEST_F(Core, LoadStateReadsEmpty) {
     EXPECT_STREQ(mvfiles_version(), "1.0.0");
 }
 
-TEST_F(Core, SetHostForms) {
-    const std::string long_value(300, 'h');
+// Each origin is followed by a look-up through the fixture backend: a kept
+// one is the start of the URL sent, a refused one fails every look-up and
+// write with 6, sends nothing and leaves the table held before.
+TEST_F(Core, OriginUsedWholeOrNotAtAll) {
+    const std::string fits(247, 'h'), over(248, 'h');
     struct Case {
         const char *value;
-        std::string want;
+        std::string want;  // the origin kept, or the refusal's text
     } cases[] = {
         {"http://127.0.0.1:8080", "http://127.0.0.1:8080"},
         {"https://svc.example/", "https://svc.example/"},
+        {"https://svc.example:8443/base", "https://svc.example:8443/base"},
         {"svc.example:8443", "https://svc.example:8443"},
         {"HTTP://upper.example", "https://HTTP://upper.example"},  // scheme test is case-sensitive
-        {" spaced", "https:// spaced"},                            // never trimmed
-        {long_value.c_str(), "https://" + long_value.substr(0, 247)},
+        {"b\xC3\xBC" "cher.example", "https://b\xC3\xBC" "cher.example"},
+        {fits.c_str(), "https://" + fits},
         {nullptr, MVFILES_DEFAULT_ORIGIN},
         {"", MVFILES_DEFAULT_ORIGIN},
+        {over.c_str(), "invalid origin: over 255 bytes"},
+        {" spaced", "invalid origin: holds a space or a control byte"},
+        {"https://a.example\r\nX: 1", "invalid origin: holds a space or a control byte"},
+        {"https://a.example\x7F", "invalid origin: holds a space or a control byte"},
+        {"https://a.example#x", "invalid origin: holds '#'"},
+        {"https://a.example?x=1", "invalid origin: holds '?'"},
+        {"https://a.example\\x", "invalid origin: holds '\\'"},
+        {"https://\xFF.example", "invalid origin: not valid UTF-8"},
+        {"https://\xED\xA0\x80.example", "invalid origin: not valid UTF-8"},
     };
+    mvfiles_fake_corpus(MVFILES_FIXTURES_DIR);
+    mvfiles_use_fake();
     for (const auto &c : cases) {
+        SCOPED_TRACE(c.value ? c.value : "(null)");
         mvfiles_set_host("https://before.example");
+        ASSERT_EQ(mvfiles_get_by_imdb("tt4154796", -1, -1), MVFILES_OK);
+        int32_t held = mvfiles_count();
+        mvfiles_fake_reset();
         mvfiles_set_host(c.value);
-        EXPECT_EQ(std::string(g_sf.host), c.want) << (c.value ? c.value : "(null)");
+        bool refused = c.want.rfind("invalid origin: ", 0) == 0;
+        EXPECT_EQ(g_sf.host, refused ? "https://before.example" : c.want);
+        EXPECT_EQ(mvfiles_get_by_imdb("tt0111161", -1, -1), refused ? MVFILES_ERR_ARG : MVFILES_OK);
+        if (!refused) {
+            EXPECT_EQ(std::string(mvfiles_fake_last_url()), "GET " + c.want + "/api/finder/getfiles?id=tt0111161");
+            continue;
+        }
+        EXPECT_EQ(mvfiles_last_error(), c.want);
+        EXPECT_EQ(mvfiles_get_by_imdb("tt4154796", -1, -1), MVFILES_ERR_ARG);  // even the cached table
+        mvfiles_arm_writes(1);
+        EXPECT_EQ(mvfiles_download_magnet("u", "m", nullptr, nullptr, nullptr, nullptr), MVFILES_ERR_ARG);
+        mvfiles_arm_writes(0);
+        EXPECT_EQ(mvfiles_fake_calls(), 0);
+        EXPECT_EQ(mvfiles_count(), held);
     }
 }
 
@@ -161,6 +195,46 @@ TEST_F(Core, PrologueFillsOriginAndClearsOutcome) {
     EXPECT_STREQ(g_sf.host, MVFILES_DEFAULT_ORIGIN);
     EXPECT_STREQ(mvfiles_last_error(), "");
     EXPECT_EQ(mvfiles_last_http_code(), 0);
+}
+
+// Messages are valid UTF-8 and show a caller's control bytes escaped; an
+// argument that cannot go into a JSON body is the caller's fault. None of
+// these sends anything.
+TEST_F(Core, MessagesAndArgumentTexts) {
+    const std::string long_id = "a" + [] { std::string e; for (int i = 0; i < 150; i++) e += "\xC3\xA9"; return e; }();
+    const char *bad_key[] = {"k1", "k\xFF"};
+    struct Case {
+        std::function<mvfiles_result()> call;
+        mvfiles_result rc;
+        std::string text;  // "" : only valid UTF-8 and at most 255 bytes
+    } cases[] = {
+        {[&] { return mvfiles_get_by_imdb(long_id.c_str(), -1, -1); }, MVFILES_ERR_ARG, ""},
+        {[] { return mvfiles_get_by_imdb("x\r\nX: 1", -1, -1); }, MVFILES_ERR_ARG,
+         "imdb id must look like tt\xE2\x80\xA6 (got 'x\\r\\nX: 1')"},
+        {[] { return mvfiles_get_by_imdb("\xFFtt\xC3", -1, -1); }, MVFILES_ERR_ARG,
+         "imdb id must look like tt\xE2\x80\xA6 (got '\\xFFtt\\xC3')"},
+        {[] { return mvfiles_get_playlists(nullptr, nullptr, "Mo\x01vies\t\xC3\xA9"); }, MVFILES_ERR_ARG,
+         "type must be Production, Movies or Series (got 'Mo\\x01vies\\t\xC3\xA9')"},
+        {[] { mvfiles_set_err("transport: %s", "cut \xE2\x80"); return MVFILES_OK; }, MVFILES_OK,
+         "transport: cut \\xE2\\x80"},
+        {[&] { return mvfiles_get_by_keys(bad_key, 2); }, MVFILES_ERR_ARG, "keys[1] not valid UTF-8"},
+        {[] { return mvfiles_download_magnet("u", "magnet:\xC0\x80", nullptr, nullptr, nullptr, nullptr); },
+         MVFILES_ERR_ARG, "magnet not valid UTF-8"},
+        {[] { return mvfiles_download_magnet("u", "m", nullptr, nullptr, nullptr, "\xED\xA0\x80"); },
+         MVFILES_ERR_ARG, "tkey not valid UTF-8"},
+    };
+    mvfiles_fake_corpus(MVFILES_FIXTURES_DIR);
+    mvfiles_use_fake();
+    mvfiles_arm_writes(1);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(c.call(), c.rc);
+        const char *e = mvfiles_last_error();
+        if (!c.text.empty()) EXPECT_EQ(e, c.text);
+        EXPECT_TRUE(mvfiles_utf8_valid(e, std::strlen(e)));
+        EXPECT_GE(std::strlen(e), c.text.empty() ? 254u : 0u);  // cut at the last whole character
+    }
+    EXPECT_EQ(mvfiles_fake_calls(), 0);
 }
 
 }  // namespace

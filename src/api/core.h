@@ -28,6 +28,9 @@ struct mvfiles_state {
     char last_error[256];
     int32_t last_http_code;
     int32_t writes_armed;
+    // Why the origin last given to mvfiles_set_host was refused (a constant
+    // text); NULL while the origin in host is the one in force.
+    const char *origin_fault;
 
     // files block
     yyjson_doc *files_doc;
@@ -80,9 +83,13 @@ extern const char *const MVFILES_DEFAULT_ORIGIN;
 #define MVFILES_NO_TRANSPORT_MSG "no transport installed (mvfiles_use_curl / mvfiles_set_io)"
 
 // The guard of every operation that needs a transport: MVFILES_OK when one
-// is installed, else MVFILES_ERR_NO_TRANSPORT with the caller's own text as
-// the last error.
+// is installed and the origin is usable, else MVFILES_ERR_NO_TRANSPORT with
+// the caller's own text as the last error, or as mvfiles_require_origin.
 mvfiles_result mvfiles_require_transport(const char *text) noexcept;
+
+// MVFILES_OK, or MVFILES_ERR_ARG "invalid origin: ..." while the origin last
+// given to mvfiles_set_host was refused.
+mvfiles_result mvfiles_require_origin() noexcept;
 
 // Replaces the last-error text (at most 255 bytes kept); "" empties it.
 void mvfiles_set_err(const char *fmt, ...) noexcept MVFILES_PRINTF_LIKE(1, 2);
@@ -97,8 +104,9 @@ mvfiles_result mvfiles_fail(mvfiles_result code, const char *fmt, ...) noexcept
 void mvfiles_default_origin_check() noexcept;
 
 // Run first by every exported look-up: default origin, empty last error,
-// last HTTP code 0.
-void mvfiles_lookup_prologue() noexcept;
+// last HTTP code 0; then the origin's guard (mvfiles_require_origin), whose
+// failure the look-up returns at once.
+mvfiles_result mvfiles_lookup_prologue() noexcept;
 
 // Current calendar time in whole seconds since the epoch (the cache clock).
 int64_t mvfiles_now() noexcept;

@@ -3,7 +3,7 @@
 // an exact match of the first name wins over one of the second, either wins
 // over a case-insensitive match of the first, and among equal matches the
 // earliest member wins. It relies on every pair differing only in case
-// (check a table with pairs_fold_equal), so that one walk over the members
+// (check a table with pairs_fold_equal and names_fold_apart), so that one walk over the members
 // serves every name at once: table builders read thousands of objects.
 #ifndef MVFILES_API_MEMBERS_H
 #define MVFILES_API_MEMBERS_H
@@ -83,6 +83,23 @@ constexpr bool pairs_fold_equal(const Name (&names)[N]) {
             if (veltrona_fold_ascii(static_cast<unsigned char>(names[i].a[j])) !=
                 veltrona_fold_ascii(static_cast<unsigned char>(names[i].b[j])))
                 return false;
+    }
+    return true;
+}
+
+// It also relies on no two names of a table folding to the same text: the
+// first name a key matches is the only one it can match.
+template <size_t N>
+constexpr bool names_fold_apart(const Name (&names)[N]) {
+    for (size_t i = 0; i < N; i++) {
+        for (size_t k = i + 1; k < N; k++) {
+            if (names[i].len != names[k].len) continue;
+            size_t j = 0;
+            while (j < names[i].len && veltrona_fold_ascii(static_cast<unsigned char>(names[i].a[j])) ==
+                                           veltrona_fold_ascii(static_cast<unsigned char>(names[k].a[j])))
+                j++;
+            if (j == names[i].len) return false;
+        }
     }
     return true;
 }

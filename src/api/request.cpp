@@ -134,9 +134,18 @@ int32_t mvfiles_http_post(const char *url, const void *body, uint64_t body_len,
     return rc;
 }
 
+mvfiles_result mvfiles_transport_failure(const char *msg) noexcept {
+    // exchange() wrote the transport's own text after "transport: ".
+    static const char own[] = "transport: oom";
+    const size_t n = sizeof own - 1;
+    if (std::strncmp(msg, own, n) == 0 && (msg[n] == 0 || std::strncmp(msg + n, ": ", 2) == 0))
+        return mvfiles_fail(MVFILES_ERR_OOM, "%s", msg + sizeof "transport: " - 1);
+    return mvfiles_fail(MVFILES_ERR_TRANSPORT, "transport: %s", msg);
+}
+
 mvfiles_result mvfiles_judge_response(int32_t rc, const char *msg, int32_t status, char **body,
                                       const char *not_found, const char *not_allowed) noexcept {
-    if (rc != 0) return mvfiles_fail(MVFILES_ERR_TRANSPORT, "transport: %s", msg);
+    if (rc != 0) return mvfiles_transport_failure(msg);
     if (status >= 200 && status <= 299) return MVFILES_OK;
     std::free(*body);
     *body = nullptr;

@@ -28,9 +28,15 @@ int32_t mvfiles_http_post(const char *url, const void *body, uint64_t body_len,
                           const char *content_type, char **out_body, uint64_t *out_len,
                           int32_t *out_status, char *msg, size_t msg_size) noexcept;
 
+// The result of a request that failed with msg (from mvfiles_http_get or
+// mvfiles_http_post): 1 "transport: msg", or 8 with the transport's own
+// text when that text is "oom" or begins with "oom: " (the transport ran
+// out of memory).
+mvfiles_result mvfiles_transport_failure(const char *msg) noexcept;
+
 // Judges a request for the look-up or write that sent it, from the result
-// and message of mvfiles_http_get/post and the status: 1 "transport: msg"
-// when the request failed; for a status outside 200..299 the body is
+// and message of mvfiles_http_get/post and the status: as
+// mvfiles_transport_failure when the request failed; for a status outside 200..299 the body is
 // released and the result is 5 with not_found for a 404 (when given), 2
 // with not_allowed for a 405 (when given), else 2 "HTTP <status>". 0 when
 // the caller goes on with the body.

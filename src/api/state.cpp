@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "api/core.h"
+#include "api/util.h"
 #include "http/buf.h"
 
 mvfiles_state g_sf;
@@ -17,8 +18,40 @@ void set_err_v(const char *fmt, va_list ap) {
         g_sf.last_error[0] = 0;  // the common "no error", without formatting
         return;
     }
-    int n = std::vsnprintf(g_sf.last_error, sizeof g_sf.last_error, fmt, ap);
-    if (n < 0) g_sf.last_error[0] = 0;
+    char *e = g_sf.last_error;
+    int n = std::vsnprintf(e, sizeof g_sf.last_error, fmt, ap);
+    if (n < 0) {
+        e[0] = 0;
+        return;
+    }
+    // The text stays valid UTF-8: a cut ends at the last whole character,
+    // and a byte from a transport's text that starts no character is shown
+    // as "\xNN".
+    bool cut = static_cast<size_t>(n) >= sizeof g_sf.last_error;
+    size_t len = cut ? sizeof g_sf.last_error - 1 : static_cast<size_t>(n);
+    if (!cut && mvfiles_utf8_valid(e, len)) return;
+    char raw[sizeof g_sf.last_error];
+    std::memcpy(raw, e, len);
+    mvfiles_escape_text(e, sizeof g_sf.last_error, raw, len, false, cut);
+}
+
+// Why origin cannot be used as it is; NULL when it can.
+const char *origin_fault(const char *origin, bool has_scheme) {
+    size_t n = std::strlen(origin);
+    if (n + (has_scheme ? 0 : 8) > 255) return "over 255 bytes";
+    for (size_t i = 0; i < n; i++) {
+        unsigned char c = static_cast<unsigned char>(origin[i]);
+        // A space or a control byte could split the request line or a
+        // header of a host's own transport.
+        if (c < 0x21 || c == 0x7F) return "holds a space or a control byte";
+        // '#' and '?' would move every route into the fragment or the
+        // query; '\\' is read as '/' by some URL parsers.
+        if (c == '#') return "holds '#'";
+        if (c == '?') return "holds '?'";
+        if (c == '\\') return "holds '\\'";
+    }
+    if (!mvfiles_utf8_valid(origin, n)) return "not valid UTF-8";
+    return nullptr;
 }
 
 }  // namespace
@@ -39,7 +72,13 @@ mvfiles_result mvfiles_fail(mvfiles_result code, const char *fmt, ...) noexcept 
 }
 
 mvfiles_result mvfiles_require_transport(const char *text) noexcept {
-    return g_sf.transport_set ? MVFILES_OK : mvfiles_fail(MVFILES_ERR_NO_TRANSPORT, "%s", text);
+    if (!g_sf.transport_set) return mvfiles_fail(MVFILES_ERR_NO_TRANSPORT, "%s", text);
+    return mvfiles_require_origin();
+}
+
+mvfiles_result mvfiles_require_origin() noexcept {
+    if (!g_sf.origin_fault) return MVFILES_OK;
+    return mvfiles_fail(MVFILES_ERR_ARG, "invalid origin: %s", g_sf.origin_fault);
 }
 
 void mvfiles_default_origin_check() noexcept {
@@ -47,10 +86,11 @@ void mvfiles_default_origin_check() noexcept {
         std::snprintf(g_sf.host, sizeof g_sf.host, "%s", MVFILES_DEFAULT_ORIGIN);
 }
 
-void mvfiles_lookup_prologue() noexcept {
+mvfiles_result mvfiles_lookup_prologue() noexcept {
     mvfiles_default_origin_check();
     g_sf.last_error[0] = 0;
     g_sf.last_http_code = 0;
+    return mvfiles_require_origin();
 }
 
 void mvfiles_free_all() noexcept {
@@ -65,12 +105,19 @@ void mvfiles_set_host(const char *origin) noexcept {
     mvfiles_default_origin_check();
     if (!origin || !*origin) {
         std::snprintf(g_sf.host, sizeof g_sf.host, "%s", MVFILES_DEFAULT_ORIGIN);
+        g_sf.origin_fault = nullptr;
         return;
     }
-    if (std::strncmp(origin, "http://", 7) == 0 || std::strncmp(origin, "https://", 8) == 0)
-        std::snprintf(g_sf.host, sizeof g_sf.host, "%s", origin);
-    else
-        std::snprintf(g_sf.host, sizeof g_sf.host, "https://%s", origin);
+    bool has_scheme = std::strncmp(origin, "http://", 7) == 0 || std::strncmp(origin, "https://", 8) == 0;
+    // An origin that cannot be used whole is not stored cut or raw: every
+    // request would go to another host or another route. Until a usable
+    // one is set, look-ups and writes refuse to run.
+    if (const char *fault = origin_fault(origin, has_scheme)) {
+        g_sf.origin_fault = fault;
+        return;
+    }
+    g_sf.origin_fault = nullptr;
+    std::snprintf(g_sf.host, sizeof g_sf.host, has_scheme ? "%s" : "https://%s", origin);
 }
 
 mvfiles_result mvfiles_set_io(const veltrona_io *io) noexcept {

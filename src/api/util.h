@@ -74,6 +74,25 @@ char *mvfiles_url_encode_to(char *out, const char *s, size_t n) noexcept;
 // or malformed UTF-8. Range 0..2147483647. Allocates nothing.
 int32_t mvfiles_stable_hash_impl(const char *s, size_t len) noexcept;
 
+// Length of the well-formed UTF-8 character at the start of the n bytes at
+// s (1 to 4), or 0 when they do not start with one: a stray or invalid
+// byte, a cut sequence, an overlong form, a surrogate or a code point past
+// U+10FFFF (what a JSON writer refuses).
+size_t mvfiles_utf8_char(const char *s, size_t n) noexcept;
+bool mvfiles_utf8_valid(const char *s, size_t n) noexcept;
+
+// Copies the n bytes of text into out (size bytes, always terminated) as
+// valid UTF-8: a byte that starts no character becomes "\xNN", and with
+// controls also CR, LF and tab become "\r", "\n", "\t" and other bytes
+// below 0x20 and 0x7F "\xNN". With was_cut, a character that the end of the
+// bytes cut short is dropped rather than escaped. What does not fit is left
+// out a whole character or escape at a time. Returns the length written.
+size_t mvfiles_escape_text(char *out, size_t size, const char *text, size_t n, bool controls,
+                           bool was_cut) noexcept;
+// A caller's argument as a message shows it: escaped as above (controls
+// too) into out; "" for NULL. Returns out.
+const char *mvfiles_echo(char *out, size_t size, const char *text) noexcept;
+
 // 1 when a table stamped at t is stale under ttl, else 0.
 int32_t mvfiles_cache_expired(int64_t t, int32_t ttl) noexcept;
 

@@ -48,8 +48,9 @@ mvfiles_result mvfiles_files_fetch(const char *id, int32_t season, int32_t episo
     if (!id || !*id) return mvfiles_fail(MVFILES_ERR_ARG, "imdb id required");
     size_t n = std::strlen(id);
     if (n < 7 || n > 12 || (id[0] != 't' && id[0] != 'T')) {
+        char shown[256];
         return mvfiles_fail(MVFILES_ERR_ARG, "imdb id must look like tt\xE2\x80\xA6 (got '%s')",
-                            id);
+                            mvfiles_echo(shown, sizeof shown, id));
     }
     bool digits = id[1] == 't' || id[1] == 'T';
     for (size_t i = 2; digits && i < n; i++) digits = is_digit(id[i]);
@@ -90,7 +91,7 @@ mvfiles_result mvfiles_files_fetch(const char *id, int32_t season, int32_t episo
 }
 
 mvfiles_result mvfiles_get_by_imdb(const char *imdb_id, int32_t season, int32_t episode) noexcept {
-    mvfiles_lookup_prologue();
+    if (mvfiles_result rc = mvfiles_lookup_prologue()) return rc;
     if (g_sf.files_valid) {
         char key[sizeof g_sf.files_key];
         // A key that had to be cut never answers from the table.
@@ -110,6 +111,10 @@ mvfiles_result mvfiles_files_fetch_keys(const char *const *keys, uint64_t count)
     for (uint64_t i = 0; i < count; i++) {
         if (!keys[i] || !*keys[i]) {
             return mvfiles_fail(MVFILES_ERR_ARG, "keys[%zu] empty", static_cast<size_t>(i));
+        }
+        // The JSON writer refuses such a key; it is the caller's, not memory.
+        if (!mvfiles_utf8_valid(keys[i], std::strlen(keys[i]))) {
+            return mvfiles_fail(MVFILES_ERR_ARG, "keys[%zu] not valid UTF-8", static_cast<size_t>(i));
         }
     }
     if (count > 4096) return mvfiles_fail(MVFILES_ERR_ARG, "too many keys (max 4096)");
@@ -153,6 +158,6 @@ mvfiles_result mvfiles_files_fetch_keys(const char *const *keys, uint64_t count)
 }
 
 mvfiles_result mvfiles_get_by_keys(const char *const *keys, uint64_t count) noexcept {
-    mvfiles_lookup_prologue();
+    if (mvfiles_result rc = mvfiles_lookup_prologue()) return rc;
     return mvfiles_files_fetch_keys(keys, count);
 }

@@ -56,6 +56,8 @@ constexpr Name kEntryNames[E_COUNT] = {
 
 static_assert(pairs_fold_equal(kFileNames) && pairs_fold_equal(kEntryNames),
               "member name pairs must differ only in case");
+static_assert(names_fold_apart(kFileNames) && names_fold_apart(kEntryNames),
+              "no two member names of a table may differ only in case");
 
 constexpr ByLength kFileByLen = group_by_length(kFileNames);
 constexpr ByLength kEntryByLen = group_by_length(kEntryNames);

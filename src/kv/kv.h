@@ -97,6 +97,8 @@ inline constexpr Name kRowNames[12] = {
     MVFILES_MEMBER("p7", "P7"),   MVFILES_MEMBER("p8", "P8"),       MVFILES_MEMBER("p9", "P9"),
 };
 static_assert(pairs_fold_equal(kRowNames), "member name pairs must differ only in case");
+static_assert(names_fold_apart(kRowNames),
+              "no two member names of a table may differ only in case");
 
 // The text of a member value, NULL when it is not a string.
 inline const char *text_of(yyjson_val *v) noexcept {

@@ -43,6 +43,8 @@ constexpr Name kPlaylistNames[P_COUNT] = {
     MVFILES_MEMBER("IMDbIds", "imdbIds"),
 };
 static_assert(pairs_fold_equal(kPlaylistNames), "member name pairs must differ only in case");
+static_assert(names_fold_apart(kPlaylistNames),
+              "no two member names of a table may differ only in case");
 constexpr ByLength kPlaylistByLen = group_by_length(kPlaylistNames);
 
 // Kept from answer to answer: playlist objects list their members alike.
@@ -162,7 +164,7 @@ int32_t mvfiles_index_playlists() noexcept {
 }
 
 mvfiles_result mvfiles_get_playlists(const char *, const char *, const char *type) noexcept {
-    mvfiles_lookup_prologue();
+    if (mvfiles_result rc = mvfiles_lookup_prologue()) return rc;
     if (!type || !*type) {
         return mvfiles_fail(MVFILES_ERR_ARG, "type required (Production | Movies | Series)");
     }
@@ -170,8 +172,9 @@ mvfiles_result mvfiles_get_playlists(const char *, const char *, const char *typ
     for (const playlist_type &t : k_types)
         if (std::strcmp(type, t.word) == 0) prefix = t.prefix;
     if (!prefix) {
+        char shown[256];
         return mvfiles_fail(MVFILES_ERR_ARG, "type must be Production, Movies or Series (got '%s')",
-                            type);
+                            mvfiles_echo(shown, sizeof shown, type));
     }
     char key[160];
     std::snprintf(key, sizeof key, "plays|%s", type);

@@ -23,7 +23,7 @@ bool position(mvfiles_progress &p, const mvfiles_kv_row &row) noexcept {
 }  // namespace
 
 mvfiles_result mvfiles_get_progress(const char *user, int32_t profile, const char *imdb_id) noexcept {
-    mvfiles_lookup_prologue();
+    if (mvfiles_result rc = mvfiles_lookup_prologue()) return rc;
     if (!imdb_id || !*imdb_id) return mvfiles_fail(MVFILES_ERR_ARG, "imdbId required");
     char prefix[256];
     // A cut prefix would fetch the rows of another user or title.

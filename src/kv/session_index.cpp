@@ -25,7 +25,7 @@ bool session(mvfiles_sessionix &s, const mvfiles_kv_row &row) noexcept {
 }  // namespace
 
 mvfiles_result mvfiles_get_session_index(const char *user) noexcept {
-    mvfiles_lookup_prologue();
+    if (mvfiles_result rc = mvfiles_lookup_prologue()) return rc;
     char prefix[256];
     mvfiles_text p(prefix, sizeof prefix);
     p.add("VELTRONA_PlaybackSession");

@@ -72,6 +72,8 @@ constexpr Name kQuotaNames[Q_COUNT] = {
 static_assert(pairs_fold_equal(kDriveNames) && pairs_fold_equal(kUserNames) &&
                   pairs_fold_equal(kQuotaNames),
               "member name pairs must differ only in case");
+static_assert(names_fold_apart(kDriveNames) && names_fold_apart(kUserNames) && names_fold_apart(kQuotaNames),
+              "no two member names of a table may differ only in case");
 constexpr ByLength kDriveByLen = group_by_length(kDriveNames);
 constexpr ByLength kUserByLen = group_by_length(kUserNames);
 constexpr ByLength kQuotaByLen = group_by_length(kQuotaNames);
@@ -119,7 +121,7 @@ mvfiles_result check_getauth() {
     char msg[256] = "";
     int32_t rc = mvfiles_http_get(url, nullptr, &body, &len, nullptr, &status, msg, sizeof msg);
     std::free(url);
-    if (rc != 0) return mvfiles_fail(MVFILES_ERR_TRANSPORT, "transport: %s", msg);
+    if (rc != 0) return mvfiles_transport_failure(msg);
     if (status != 200) {
         std::free(body);
         return mvfiles_fail(status == 404 ? MVFILES_ERR_NOT_FOUND : MVFILES_ERR_HTTP,
@@ -212,7 +214,7 @@ mvfiles_result mvfiles_storages_fetch() noexcept {
 }
 
 mvfiles_result mvfiles_get_storages(void) noexcept {
-    mvfiles_lookup_prologue();
+    if (mvfiles_result rc = mvfiles_lookup_prologue()) return rc;
     return mvfiles_storages_fetch();
 }
 

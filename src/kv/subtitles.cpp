@@ -81,7 +81,7 @@ int32_t mvfiles_index_subs(const char *imdb, int32_t season, int32_t episode) no
 
 mvfiles_result mvfiles_get_external_subtitles(const char *imdb_id, int32_t season,
                                               int32_t episode) noexcept {
-    mvfiles_lookup_prologue();
+    if (mvfiles_result rc = mvfiles_lookup_prologue()) return rc;
     if (!imdb_id || !*imdb_id) return mvfiles_fail(MVFILES_ERR_ARG, "imdb id required");
     char prefix[128];
     // A cut prefix would fetch the subtitles of other titles.

@@ -21,6 +21,8 @@ constexpr Name kSessionNames[S_COUNT] = {
     MVFILES_MEMBER("value", "Value"),
 };
 static_assert(pairs_fold_equal(kSessionNames), "member name pairs must differ only in case");
+static_assert(names_fold_apart(kSessionNames),
+              "no two member names of a table may differ only in case");
 constexpr ByLength kSessionByLen = group_by_length(kSessionNames);
 
 // Kept from answer to answer: sessions list their members as the ones before.
@@ -107,7 +109,7 @@ mvfiles_result mvfiles_sessions_fetch(const char *ids) noexcept {
 }
 
 mvfiles_result mvfiles_get_playback_sessions(const char *ids) noexcept {
-    mvfiles_lookup_prologue();
+    if (mvfiles_result rc = mvfiles_lookup_prologue()) return rc;
     char key[sizeof g_sf.sessions_key];
     bool whole = sessions_cache_key(key, ids);
     if (whole && g_sf.sessions_valid &&

@@ -167,6 +167,16 @@ mvfiles_result mvfiles_download_magnet(const char *user, const char *magnet,
     if (empty(user) || (empty(magnet) && empty(tkey))) {
         return mvfiles_fail(MVFILES_ERR_ARG, "userId and (magnet or tkey) required");
     }
+    const struct {
+        const char *name, *value;
+    } members[] = {{"userId", user},           {"magnet", magnet},
+                   {"storageId", storage_id},  {"downloaderId", downloader_id},
+                   {"extension", extension},   {"tkey", tkey}};
+    // The JSON writer refuses such a text; it is the caller's, not memory.
+    for (const auto &m : members) {
+        if (m.value && !mvfiles_utf8_valid(m.value, std::strlen(m.value)))
+            return mvfiles_fail(MVFILES_ERR_ARG, "%s not valid UTF-8", m.name);
+    }
     if (mvfiles_result rc = mvfiles_require_transport("no transport installed")) return rc;
 
     yyjson_mut_doc *doc = yyjson_mut_doc_new(nullptr);
@@ -176,11 +186,6 @@ mvfiles_result mvfiles_download_magnet(const char *user, const char *magnet,
         return mvfiles_fail(MVFILES_ERR_OOM, "oom");
     }
     yyjson_mut_doc_set_root(doc, obj);
-    const struct {
-        const char *name, *value;
-    } members[] = {{"userId", user},           {"magnet", magnet},
-                   {"storageId", storage_id},  {"downloaderId", downloader_id},
-                   {"extension", extension},   {"tkey", tkey}};
     for (const auto &m : members) {
         // A member that cannot be added would queue a different download.
         if (m.value && !yyjson_mut_obj_add_strcpy(doc, obj, m.name, m.value)) {

@@ -122,6 +122,7 @@ void reset_client() {
     mvfiles_fake_mode(0);
     mvfiles_fake_reset();
     g_sf.host[0] = 0;
+    g_sf.origin_fault = nullptr;
     g_sf.files_ttl = 0;
     g_sf.kv_ttl = 0;
     g_sf.sessions_ttl = 0;

@@ -400,6 +400,11 @@ TEST_F(FakeBackend, InstallingAndSwitchingCorpus) {
     EXPECT_EQ(mvfiles_count(), 2);
     EXPECT_STREQ(mvfiles_key(1), "k2");
 
+    // A path whose first 511 bytes name the bundled corpus is refused whole,
+    // not cut to them: the directory set before stays.
+    std::string padded = MVFILES_FIXTURES_DIR + std::string(511 - std::strlen(MVFILES_FIXTURES_DIR), '/') + "x";
+    EXPECT_EQ(mvfiles_fake_corpus(padded.c_str()), 6);
+    EXPECT_STREQ(static_cast<const char *>(h->user_data), other.dir());
 }
 
 // Corpus paths are UTF-8 on every platform; on Windows they must not go

@@ -3,6 +3,7 @@
 // directory, injects whole-response failures on demand and counts calls.
 #include "fake/fixture_backend.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
@@ -140,16 +141,23 @@ static int64_t corpus_file_size(std::FILE *f) {
 }
 
 // Whole content of one corpus file, NUL-terminated (the NUL not counted);
-// NULL for a missing or unreadable file or when memory runs out.
-static char *read_corpus(const char *name, size_t *out_len) {
+// NULL for a missing or unreadable file or when memory runs out, which sets
+// *oom.
+static char *read_corpus(const char *name, size_t *out_len, bool *oom) {
     char path[k_path_capacity];
     std::snprintf(path, sizeof path, "%s/%s", fs.dir, name);
+    errno = 0;
     std::FILE *f = open_corpus_file(path);
-    if (!f) return nullptr;
+    if (!f) {
+        // The C library could not allocate the stream itself.
+        *oom = errno == ENOMEM;
+        return nullptr;
+    }
     char *data = nullptr;
     int64_t size = corpus_file_size(f);
     if (size >= 0 && size <= INT32_MAX && std::fseek(f, 0, SEEK_SET) == 0) {
         data = static_cast<char *>(std::malloc(static_cast<size_t>(size) + 1));
+        *oom = data == nullptr;
         if (data) {
             size_t want = static_cast<size_t>(size);
             size_t got = want ? std::fread(data, 1, want, f) : 0;
@@ -192,7 +200,13 @@ static int32_t route_fail(char **err, const char *text) {
 static int32_t serve_fixture(const veltrona_http_request *req, int32_t *status, char **err,
                              const char *name, int32_t code, const char *missing) {
     size_t len = 0;
-    char *data = read_corpus(name, &len);
+    bool oom = false;
+    char *data = read_corpus(name, &len, &oom);
+    if (!data && oom) {
+        // Not a routing failure: the client reports it as out of memory.
+        *err = veltrona_strdup("oom: fixture");
+        return -1;
+    }
     if (!data) return route_fail(err, missing);
     deliver(req, status, code, data, len);
     std::free(data);

@@ -1,6 +1,7 @@
 // Exported controls of the offline fixture backend: installing it, its
 // corpus directory, its failure mode and its statistics.
 #include <cstdio>
+#include <cstring>
 
 #include "api/core.h"
 #include "fake/fixture_backend.h"
@@ -21,6 +22,8 @@ mvfiles_result mvfiles_use_fake(void) noexcept {
 
 mvfiles_result mvfiles_fake_corpus(const char *dir) noexcept {
     if (!dir) return MVFILES_ERR_ARG;
+    // A cut path would name another directory: refused, the current one kept.
+    if (std::strlen(dir) >= sizeof s_corpus_dir) return MVFILES_ERR_ARG;
     if (dir != s_corpus_dir) std::snprintf(s_corpus_dir, sizeof s_corpus_dir, "%s", dir);
     // An empty text leaves the backend's live directory as it is.
     mvfiles_fake_backend(s_corpus_dir);

@@ -208,4 +208,24 @@ TEST_P(KvOom, EveryAllocationOfTheLookUpMayFail) {
 
 INSTANTIATE_TEST_SUITE_P(AllLookUps, KvOom, ::testing::Range(0, 5));
 
+// The fixture backend reports a failed allocation as one, never as a
+// missing fixture.
+TEST(FixtureOom, ReportedAsOutOfMemory) {
+    mvfiles_shutdown();
+    mvfiles_fake_corpus(MVFILES_FIXTURES_DIR);
+    mvfiles_use_fake();
+    ASSERT_EQ(mvfiles_get_progress("u", 0, "tt0111161"), 0);  // the C library's first-use blocks
+    mvfiles_kv_free();
+    int oom_fixture = 0;
+    mvtest::failalloc_sweep([] { return mvfiles_get_progress("u", 0, "tt0111161"); },
+                            [&](long, mvfiles_result rc, bool) {
+                                std::string msg = mvfiles_last_error();
+                                EXPECT_EQ(msg.find("fixture missing"), std::string::npos) << msg;
+                                if (msg == "oom: fixture" && rc == 8) oom_fixture++;
+                            },
+                            [] { mvfiles_kv_free(); });
+    EXPECT_GT(oom_fixture, 0);
+    mvfiles_shutdown();
+}
+
 }  // namespace

@@ -1,5 +1,6 @@
 // Interposes the C heap of the test binary; the real work is done by the C
 // library's own allocator entry points.
+#include <cerrno>
 #include "support/failalloc.h"
 
 #include <cstddef>
@@ -24,6 +25,7 @@ bool should_fail() {
     if (g_armed == 0 || g_paused) return false;
     if (++g_seen == g_armed) {
         g_tripped = true;
+        errno = ENOMEM;  // as the C heap does
         return true;
     }
     return false;

@@ -6,6 +6,7 @@
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -231,6 +232,43 @@ TEST_F(KvTables, SubtitlesLinkToTheSubtitleTheyDeriveFrom) {
             int p = c.parent[i];
             EXPECT_EQ(mvfiles_sub_is_child(i), p >= 0 ? 1 : 0) << i;
             EXPECT_EQ(mvfiles_sub_parent_id(i), p >= 0 ? mvfiles_sub_id(p) : 0) << i;
+        }
+        mvfiles_kv_free();
+    }
+}
+
+// Larger tables are linked through an index of last path segments; it must
+// pick exactly the parent the pairwise rule picks: the last other record
+// whose uri differs and ends in the record's file name.
+TEST_F(KvTables, SubtitleLinkingMatchesThePairwiseRule) {
+    const struct {
+        unsigned seed;
+        int n;
+    } cases[] = {{1, 33}, {2, 200}, {3, 1000}, {4, 1000}};
+    const char *names[] = {"a.srt", "b.srt", "c.srt", "d.srt"};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.seed);
+        std::mt19937 rng(c.seed);
+        std::vector<std::string> r, file, uri;
+        for (int i = 0; i < c.n; i++) {
+            file.push_back(names[rng() % 4]);
+            unsigned u = rng() % 10;  // a few shared uris, some without "/", some missing
+            uri.push_back(u == 9 ? "" : u == 8 ? names[rng() % 4] : "h/" + std::to_string(rng() % 3) + "/" + names[rng() % 4]);
+            r.push_back(row("RVD_ExternalSubtitle_tt1_0_0_" + file[i] + "_" + std::to_string(i),
+                            uri[i].empty() ? nullptr : uri[i].c_str()));
+        }
+        svc.push(mvtest::Answer::json(rows(r)));
+        ASSERT_EQ(mvfiles_get_external_subtitles("tt1", 0, 0), 0);
+        ASSERT_EQ(mvfiles_sub_count(), c.n);
+        for (int i = 0; i < c.n; i++) {
+            int want = -1;
+            for (int k = 0; k < c.n && !uri[i].empty(); k++) {
+                size_t slash = uri[k].rfind('/');
+                std::string seg = slash == std::string::npos ? uri[k] : uri[k].substr(slash + 1);
+                if (k != i && !uri[k].empty() && uri[k] != uri[i] && seg == file[i]) want = k;
+            }
+            ASSERT_EQ(mvfiles_sub_parent_id(i), want >= 0 ? mvfiles_sub_id(want) : 0) << i;
+            ASSERT_EQ(mvfiles_sub_is_child(i), want >= 0 ? 1 : 0) << i;
         }
         mvfiles_kv_free();
     }

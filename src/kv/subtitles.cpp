@@ -14,11 +14,10 @@ const char *last_segment(const char *uri) {
     return slash ? slash + 1 : uri;
 }
 
-// A record derives from another when the other's uri ends in a path segment
-// equal to its file name; the last such record in table order is its parent.
-void link_parents(mvfiles_subtitle *t, uint64_t n) {
-    // k runs outside so each uri is split once; for a given child the parents
-    // are still met in table order, so the last match wins.
+// A record derives from another when the other's uri differs from its own
+// and ends in a path segment equal to its file name; the last such record
+// in table order is its parent. Compared pair by pair for a few records.
+void link_pairwise(mvfiles_subtitle *t, uint64_t n) {
     for (uint64_t k = 0; k < n; k++) {
         if (!t[k].uri) continue;
         const char *seg = last_segment(t[k].uri);
@@ -30,6 +29,62 @@ void link_parents(mvfiles_subtitle *t, uint64_t n) {
             t[i].parent_id = t[k].id;
         }
     }
+}
+
+// The same parents in linear time. For each last segment, last[0] is the
+// last record ending in it and last[1] the last one ending in it whose uri
+// differs from last[0]'s. A record's parent is the last candidate whose uri
+// differs from its own: last[0] when that uri differs, else last[1].
+struct SegmentSlot {
+    const char *seg;  // NULL: slot free
+    size_t len;
+    uint64_t hash;
+    uint64_t last[2];  // record indexes; n for none
+};
+
+uint64_t hash_bytes(const char *s, size_t n) {
+    uint64_t h = 1469598103934665603ull;  // FNV-1a
+    for (size_t i = 0; i < n; i++) h = (h ^ static_cast<unsigned char>(s[i])) * 1099511628211ull;
+    return h;
+}
+
+SegmentSlot *find_slot(SegmentSlot *slots, size_t mask, const char *s, size_t len, uint64_t h) {
+    for (size_t at = static_cast<size_t>(h) & mask;; at = (at + 1) & mask) {
+        SegmentSlot &e = slots[at];
+        if (!e.seg || (e.hash == h && e.len == len && std::memcmp(e.seg, s, len) == 0)) return &e;
+    }
+}
+
+void link_parents(mvfiles_subtitle *t, uint64_t n) {
+    size_t cap = 64;
+    while (cap < 2 * n && cap < SIZE_MAX / (2 * sizeof(SegmentSlot))) cap *= 2;
+    SegmentSlot *slots = n <= 32 ? nullptr : static_cast<SegmentSlot *>(std::calloc(cap, sizeof(SegmentSlot)));
+    // A few records, or no memory for the index: the same result pair by pair.
+    if (!slots) return link_pairwise(t, n);
+    const size_t mask = cap - 1;
+    for (uint64_t k = 0; k < n; k++) {
+        if (!t[k].uri) continue;
+        const char *seg = last_segment(t[k].uri);
+        size_t len = std::strlen(seg);
+        uint64_t h = hash_bytes(seg, len);
+        SegmentSlot *e = find_slot(slots, mask, seg, len, h);
+        if (!e->seg) *e = SegmentSlot{seg, len, h, {n, n}};
+        // The new last record; the old one stays the runner-up when the
+        // uris differ, else the runner-up keeps its place.
+        if (e->last[0] != n && std::strcmp(t[e->last[0]].uri, t[k].uri) != 0) e->last[1] = e->last[0];
+        e->last[0] = k;
+    }
+    for (uint64_t i = 0; i < n; i++) {
+        if (!t[i].filename || !t[i].uri) continue;
+        size_t len = std::strlen(t[i].filename);
+        const SegmentSlot *e = find_slot(slots, mask, t[i].filename, len, hash_bytes(t[i].filename, len));
+        if (!e->seg) continue;
+        uint64_t p = std::strcmp(t[e->last[0]].uri, t[i].uri) != 0 ? e->last[0] : e->last[1];
+        if (p == n) continue;
+        t[i].is_child = 1;
+        t[i].parent_id = t[p].id;
+    }
+    std::free(slots);
 }
 
 // Keys are RVD_ExternalSubtitle_<imdb>_<season>_<episode>_<label> (KEY

@@ -1,6 +1,7 @@
 // Key-value tables: each look-up (playlists, progress, external subtitles,
 // session index, storages) against a bare parse of the same answer, at a
-// large answer (100,000 rows, tens of MB) and at a typical one (10 rows);
+// large answer (100,000 rows, tens of MB) and at a typical one (10 rows),
+// and the subtitles at a hostile answer of one name throughout;
 // then, on the warm heap, the subtitle parent linking for 1,000 subtitles of
 // one episode and a look-up answered from the rows held.
 #include <cstdio>
@@ -78,6 +79,22 @@ std::function<std::string(size_t)> subtitle_row(size_t per_episode) {
     };
 }
 
+// A hostile answer just under the 32 MiB bound: compact rows of two
+// episodes, every subtitle of an episode named alike and its uri one of
+// two, so that each one has a parent among all the others.
+std::string hostile_subtitles(size_t *rows) {
+    std::string o = "[";
+    size_t n = 0;
+    while (o.size() < 32u * 1024 * 1024 - 256) {
+        o += (n ? "," : "");
+        o += "{\"key\":\"RVD_ExternalSubtitle_tt0944947_1_" + std::to_string(n % 2 + 1) + "_a.srt_" +
+             std::to_string(n) + "\",\"value\":\"h/" + std::to_string(n / 2 % 2) + "/a.srt\",\"p5\":\"a.srt\"}";
+        n++;
+    }
+    *rows = n;
+    return o + "]";
+}
+
 std::string sessionix_row(size_t i) {
     return row("VELTRONA_PlaybackSession_u42_0_tt0944947_1_" + std::to_string(i) + "_2147483648_ps-" +
                    std::to_string(i),
@@ -132,9 +149,12 @@ int main(int argc, char **argv) {
     // The typical answer holds two episodes; the large one 10,000.
     cases.push_back({"subtitles/large", kLarge, answer(kLarge, subtitle_row(10)), subtitles(7), true});
     cases.push_back({"subtitles/typical", kTypical, answer(kTypical, subtitle_row(5)), subtitles(1), false});
+    size_t hostile_rows = 0;
+    std::string hostile = hostile_subtitles(&hostile_rows);
+    cases.push_back({"subtitles/hostile", hostile_rows, std::move(hostile), subtitles(1), true});
     add("session-index", sessionix_row, sessionix, sessionix);
     add("storages", storage_row, storages, storages);
-    cases[8].parses_values = cases[9].parses_values = true;
+    cases[9].parses_values = cases[10].parses_values = true;
 
     bench::print_header("key-value tables: playlists, progress, external subtitles, session index, storages");
     if (!bench::run_or_profile(argc, argv, cases)) return 0;

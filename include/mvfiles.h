@@ -14,7 +14,10 @@
  *   mvfiles_set_io), optionally sets the origin (mvfiles_set_host), then runs
  *   look-ups. A successful look-up replaces one in-memory table, which the
  *   getters read by zero-based index; a failed look-up leaves every table as
- *   it was. Tables double as caches: a repeated look-up within its family's
+ *   it was, but for one case: a key-value look-up whose rows arrived and
+ *   whose table then could not be built (MVFILES_ERR_OOM) holds the new rows
+ *   with an empty table, the other key-value tables emptied (see [kv]).
+ *   Tables double as caches: a repeated look-up within its family's
  *   time-to-live is answered from the table without a request.
  *
  * RESULTS
@@ -22,7 +25,11 @@
  *   mvfiles_last_error(): empty after a success (mvfiles_arm_writes leaves
  *   its own), set after a failure. mvfiles_last_http_code() holds the status
  *   of the last exchange (0 when the call sent nothing). Every look-up starts
- *   by emptying both.
+ *   by emptying both. The message is always valid UTF-8: a message cut to
+ *   255 bytes ends at the last whole character, a byte that starts no
+ *   character is shown as "\xNN", and where a message quotes an argument
+ *   ("... (got '%s')") its control bytes are shown as "\r", "\n", "\t" or
+ *   "\xNN".
  *
  * GETTERS
  *   Getters never fail: an index outside 0..count-1, or no table at all,
@@ -113,7 +120,7 @@ typedef int32_t mvfiles_result;
 #define MVFILES_ERR_JSON        3  /* body not JSON, or root of the wrong kind */
 #define MVFILES_ERR_EMPTY       4  /* empty body or empty answer */
 #define MVFILES_ERR_NOT_FOUND   5  /* HTTP 404: nothing found */
-#define MVFILES_ERR_ARG         6  /* invalid argument; nothing was sent */
+#define MVFILES_ERR_ARG         6  /* invalid argument or refused origin; nothing was sent */
 #define MVFILES_ERR_NO_TRANSPORT 7 /* no transport installed */
 #define MVFILES_ERR_OOM         8  /* out of memory ("oom" or "oom: ...") */
 #define MVFILES_ERR_NOT_ARMED   9  /* write attempted while writes are disarmed */
@@ -124,9 +131,18 @@ typedef int32_t mvfiles_result;
 MVFILES_API const char *mvfiles_version(void) MVFILES_NOEXCEPT;
 
 /* Sets the service origin every URL starts with. A value that does not
- * begin with "http://" or "https://" gets "https://" in front; NULL or ""
- * restores the default "https://api.mvfiles.example". At most 255 bytes are
- * kept; the value is not trimmed. Writes no last-error text. */
+ * begin with "http://" or "https://" (exact case) gets "https://" in front;
+ * NULL or "" restores the default "https://api.mvfiles.example". The value
+ * is not trimmed, and a port, a path prefix, a trailing slash and a
+ * non-ASCII host name in UTF-8 are kept as given. An origin is used whole
+ * or not at all: one over 255 bytes (with "https://" in front when added),
+ * holding a space, a control byte (below 0x21, 0x7F), '#', '?' or '\', or
+ * not valid UTF-8 is not stored. The origin held before stays, unused:
+ * every look-up and write then fails with MVFILES_ERR_ARG ("invalid origin:
+ * over 255 bytes", "... holds '#'", ...), sends nothing and touches no
+ * table (a table that would answer from the cache included), until a usable
+ * origin, NULL or "" is set. The refusal survives mvfiles_shutdown, like
+ * the origin. Writes no last-error text. */
 MVFILES_API void mvfiles_set_host(const char *origin) MVFILES_NOEXCEPT;
 
 /* Installs the transport carried by a host's io record (veltrona_http.h):
@@ -173,8 +189,10 @@ MVFILES_API mvfiles_result mvfiles_arm_writes(int32_t arm) MVFILES_NOEXCEPT;
 MVFILES_API int32_t mvfiles_writes_armed(void) MVFILES_NOEXCEPT;
 
 /* Stable non-negative 32-bit hash of a UTF-8 text, 0..2147483647, the same
- * on every run and machine ("" gives 371857150); 0 for NULL or malformed
- * UTF-8. Used for mvfiles_sub_id. */
+ * on every run and machine ("" gives 371857150); 0 for NULL or structurally
+ * malformed UTF-8 (a stray continuation byte, a byte 0xF8-0xFF, a sequence
+ * cut short). Overlong forms and surrogates are decoded arithmetically and
+ * hashed like any character. Used for mvfiles_sub_id. */
 MVFILES_API int32_t mvfiles_stable_hash(const char *text) MVFILES_NOEXCEPT;
 
 /* ---- Response cache ------------------------------------------------------ */
@@ -217,7 +235,8 @@ MVFILES_API mvfiles_result mvfiles_cache_has(const char *family, const char *key
  * same id (byte for byte), season and episode built it within the files
  * time-to-live (-1, -1 for "none"; other negative values always fetch).
  * Results: MVFILES_OK; MVFILES_ERR_NO_TRANSPORT (tested before the id);
- * MVFILES_ERR_ARG (id NULL, empty or malformed); MVFILES_ERR_TRANSPORT;
+ * MVFILES_ERR_ARG (id NULL, empty or malformed; a refused origin, tested
+ * first, see mvfiles_set_host); MVFILES_ERR_TRANSPORT;
  * MVFILES_ERR_NOT_FOUND (HTTP 404); MVFILES_ERR_HTTP (other status outside
  * 200-299); MVFILES_ERR_EMPTY (empty body or empty array); MVFILES_ERR_JSON
  * (not JSON, root not an array); MVFILES_ERR_OOM. A success replaces the
@@ -227,7 +246,8 @@ MVFILES_API mvfiles_result mvfiles_get_by_imdb(const char *imdb_id, int32_t seas
 /* Files with the given keys, POSTed as a JSON array to /api/finder/getfiles;
  * never answered from the cache. Results as mvfiles_get_by_imdb, with
  * MVFILES_ERR_ARG for keys NULL, count 0, a NULL or empty key ("keys[N]
- * empty") or more than 4096 keys, and MVFILES_ERR_HTTP "getfiles POST: HTTP
+ * empty"), a key that is not valid UTF-8 ("keys[N] not valid UTF-8") or
+ * more than 4096 keys, and MVFILES_ERR_HTTP "getfiles POST: HTTP
  * 405 (server is GET-only, SPEC D3)" for a 405 (the offline fixture backend
  * always answers 405). A success replaces the file table: see [files]. */
 MVFILES_API mvfiles_result mvfiles_get_by_keys(const char *const *keys, uint64_t count) MVFILES_NOEXCEPT;
@@ -292,8 +312,11 @@ MVFILES_API const char *mvfiles_entry_url(int32_t i, int32_t e) MVFILES_NOEXCEPT
 MVFILES_API int32_t mvfiles_entry_is_active(int32_t i, int32_t e) MVFILES_NOEXCEPT;
 MVFILES_API int32_t mvfiles_entry_content_source(int32_t i, int32_t e) MVFILES_NOEXCEPT;
 
-/* File i as compact JSON: every member as the service sent it, in its
- * order, never cut. NULL out of range or out of memory (nothing reported).
+/* File i as compact JSON: every member the service sent, in its order,
+ * with the names, strings, booleans and nulls as sent; numbers are written
+ * again from their values (an integer as an integer, any other number in
+ * its shortest round-trip form: 1E6 comes back as 1000000.0, 1.50 as 1.5).
+ * Never cut. NULL out of range or out of memory (nothing reported).
  * A buffer of its own: valid until the next mvfiles_file_json call that
  * returns a text; replacing or dropping the file table does not touch it. */
 MVFILES_API const char *mvfiles_file_json(int32_t i) MVFILES_NOEXCEPT;
@@ -474,8 +497,9 @@ MVFILES_API int32_t mvfiles_session_bit(int32_t i, int32_t position) MVFILES_NOE
 
 /* ---- Writes (refused with MVFILES_ERR_NOT_ARMED unless mvfiles_arm_writes(1)) */
 /* The three writes change real data on the service. Checks run in this
- * order: armed, arguments, transport ("no transport installed"); nothing is
- * sent when one fails. Any 2xx status is success; the body is discarded.
+ * order: armed, arguments, transport ("no transport installed"), origin
+ * (MVFILES_ERR_ARG "invalid origin: ..." after a refused mvfiles_set_host);
+ * nothing is sent when one fails. Any 2xx status is success; the body is discarded.
  * Writes neither read nor change a table: invalidate "kv" or "sessions" to
  * see their effect. They do not run the look-up prologue: the last HTTP
  * code keeps its previous value when they stop before sending. The offline
@@ -509,7 +533,8 @@ MVFILES_API mvfiles_result mvfiles_update_playback_session(const char *key, cons
  * {"userId","magnet","storageId","downloaderId","extension","tkey"}, one
  * member per argument that is not NULL ("" is sent as ""). Results:
  * MVFILES_OK; MVFILES_ERR_NOT_ARMED; MVFILES_ERR_ARG (user NULL or empty, or
- * both magnet and tkey NULL or empty); MVFILES_ERR_NO_TRANSPORT;
+ * both magnet and tkey NULL or empty; a text that is not valid UTF-8,
+ * "magnet not valid UTF-8" naming its member); MVFILES_ERR_NO_TRANSPORT;
  * MVFILES_ERR_OOM; MVFILES_ERR_TRANSPORT; MVFILES_ERR_HTTP. */
 MVFILES_API mvfiles_result mvfiles_download_magnet(const char *user, const char *magnet, const char *storage_id,
                                                    const char *downloader_id, const char *extension,
@@ -519,17 +544,19 @@ MVFILES_API mvfiles_result mvfiles_download_magnet(const char *user, const char 
 /* A transport that answers every read route from one file per route in a
  * corpus directory (the bundled corpus installs as share/mvfiles/fixtures), with
  * injectable failures and call statistics. A missing file fails the request
- * ("fake: ... fixture missing", MVFILES_ERR_TRANSPORT); without a directory
- * files are looked for under "/". None of these calls writes the last
+ * ("fake: ... fixture missing", MVFILES_ERR_TRANSPORT), one that cannot be
+ * read for lack of memory too ("oom: fixture", which a look-up reports as
+ * MVFILES_ERR_OOM); without a directory files are looked for under "/". None of these calls writes the last
  * error except mvfiles_use_fake. */
 
 /* Installs the offline fixture backend as the transport, reading from the
  * directory given to mvfiles_fake_corpus. Always MVFILES_OK, last error
  * emptied. */
 MVFILES_API mvfiles_result mvfiles_use_fake(void) MVFILES_NOEXCEPT;
-/* Sets the corpus directory (at most 511 bytes kept), effective from the
- * next request: MVFILES_OK ("" keeps the current directory), or
- * MVFILES_ERR_ARG for NULL. Survives mvfiles_shutdown. */
+/* Sets the corpus directory, effective from the next request: MVFILES_OK
+ * ("" keeps the current directory), or MVFILES_ERR_ARG for NULL and for a
+ * path over 511 bytes, the current directory kept (a path is never cut).
+ * Survives mvfiles_shutdown. */
 MVFILES_API mvfiles_result mvfiles_fake_corpus(const char *dir) MVFILES_NOEXCEPT;
 /* Failure mode, in force until changed: 0 normal routing; 1 transport
  * failure "fake: injected transport failure"; 2 HTTP 500; 3 HTTP 404; 4 200

@@ -125,7 +125,9 @@ typedef struct veltrona_http_request {
  * with free(user_data, *err) when free is not NULL, after success and
  * failure alike. The library reports a failure as MVFILES_ERR_TRANSPORT,
  * its last error "transport: transport: " and the message ("transport:
- * transport failure" without one). */
+ * transport failure" without one); a message that is "oom" or begins with
+ * "oom: " says the transport ran out of memory and is reported as
+ * MVFILES_ERR_OOM with that message as the last error. */
 typedef int32_t (*veltrona_request_fn)(void *user_data, const veltrona_http_request *req,
                                        int32_t *status, char **err);
 typedef void (*veltrona_free_fn)(void *user_data, char *text);

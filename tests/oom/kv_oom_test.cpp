@@ -217,13 +217,12 @@ TEST(FixtureOom, ReportedAsOutOfMemory) {
     ASSERT_EQ(mvfiles_get_progress("u", 0, "tt0111161"), 0);  // the C library's first-use blocks
     mvfiles_kv_free();
     int oom_fixture = 0;
-    mvtest::failalloc_sweep([] { return mvfiles_get_progress("u", 0, "tt0111161"); },
-                            [&](long, mvfiles_result rc, bool) {
-                                std::string msg = mvfiles_last_error();
-                                EXPECT_EQ(msg.find("fixture missing"), std::string::npos) << msg;
-                                if (msg == "oom: fixture" && rc == 8) oom_fixture++;
-                            },
-                            [] { mvfiles_kv_free(); });
+    auto check = [&](long, mvfiles_result rc, bool) {
+        std::string msg = mvfiles_last_error();
+        EXPECT_EQ(msg.find("fixture missing"), std::string::npos) << msg;
+        oom_fixture += msg == "oom: fixture" && rc == 8;
+    };
+    mvtest::failalloc_sweep([] { return mvfiles_get_progress("u", 0, "tt0111161"); }, check, mvfiles_kv_free);
     EXPECT_GT(oom_fixture, 0);
     mvfiles_shutdown();
 }

@@ -261,7 +261,7 @@ mvfiles_result mvfiles_kv_fetch_table(const char *tag, const char *prefix, Recor
 // answer from the held rows while their table (held in `table`, `count`
 // records) is cached under tag, else fetch the rows of prefix with their
 // table, let finish(table, kept) complete it, and hold it; oom_text names a
-// table that could not be allocated.
+// table that could not be allocated or completed (finish returned false).
 template <typename Record, typename Keep, typename Finish>
 mvfiles_result mvfiles_kv_lookup(const char *tag, const char *prefix, Record *&table,
                                  uint64_t &count, Keep keep, Finish finish,
@@ -274,8 +274,10 @@ mvfiles_result mvfiles_kv_lookup(const char *tag, const char *prefix, Record *&t
     uint64_t kept;
     mvfiles_result rc = mvfiles_kv_fetch_table(tag, prefix, &fresh, &kept, keep);
     if (rc != MVFILES_OK) return rc;
-    if (!fresh) return mvfiles_fail(MVFILES_ERR_OOM, "%s", oom_text);
-    finish(fresh, kept);
+    if (!fresh || !finish(fresh, kept)) {
+        std::free(fresh);
+        return mvfiles_fail(MVFILES_ERR_OOM, "%s", oom_text);
+    }
     table = fresh;  // the rows' fetch released the previous table
     count = kept;
     return MVFILES_OK;

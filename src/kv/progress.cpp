@@ -41,7 +41,7 @@ mvfiles_result mvfiles_get_progress(const char *user, int32_t profile, const cha
     char key[288];
     mvfiles_text(key, sizeof key).add("prog|").add(prefix);
     return mvfiles_kv_lookup(key, prefix, g_sf.progress, g_sf.progress_count, position,
-                             [](mvfiles_progress *, uint64_t) {}, "oom: progress");
+                             [](mvfiles_progress *, uint64_t) { return true; }, "oom: progress");
 }
 
 int32_t mvfiles_progress_count(void) noexcept { return static_cast<int32_t>(g_sf.progress_count); }

@@ -39,7 +39,7 @@ mvfiles_result mvfiles_get_session_index(const char *user) noexcept {
     char key[288];
     mvfiles_text(key, sizeof key).add("sessix|").add(prefix);
     return mvfiles_kv_lookup(key, prefix, g_sf.sessionix, g_sf.sessionix_count, session,
-                             [](mvfiles_sessionix *, uint64_t) {}, "oom: session index");
+                             [](mvfiles_sessionix *, uint64_t) { return true; }, "oom: session index");
 }
 
 int32_t mvfiles_sessionix_count(void) noexcept {

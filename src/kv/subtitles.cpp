@@ -55,12 +55,17 @@ SegmentSlot *find_slot(SegmentSlot *slots, size_t mask, const char *s, size_t le
     }
 }
 
-void link_parents(mvfiles_subtitle *t, uint64_t n) {
+// False when memory for the index runs out: linking many records pair by
+// pair instead could block the caller for minutes.
+bool link_parents(mvfiles_subtitle *t, uint64_t n) {
+    if (n <= 32) {
+        link_pairwise(t, n);
+        return true;
+    }
     size_t cap = 64;
     while (cap < 2 * n && cap < SIZE_MAX / (2 * sizeof(SegmentSlot))) cap *= 2;
-    SegmentSlot *slots = n <= 32 ? nullptr : static_cast<SegmentSlot *>(std::calloc(cap, sizeof(SegmentSlot)));
-    // A few records, or no memory for the index: the same result pair by pair.
-    if (!slots) return link_pairwise(t, n);
+    auto *slots = static_cast<SegmentSlot *>(std::calloc(cap, sizeof(SegmentSlot)));
+    if (!slots) return false;
     const size_t mask = cap - 1;
     for (uint64_t k = 0; k < n; k++) {
         if (!t[k].uri) continue;
@@ -85,6 +90,7 @@ void link_parents(mvfiles_subtitle *t, uint64_t n) {
         t[i].parent_id = t[p].id;
     }
     std::free(slots);
+    return true;
 }
 
 // Keys are RVD_ExternalSubtitle_<imdb>_<season>_<episode>_<label> (KEY
@@ -127,7 +133,10 @@ int32_t mvfiles_index_subs(const char *imdb, int32_t season, int32_t episode) no
     uint64_t kept = 0;
     for (uint64_t i = 0; i < g_sf.kv_count; i++)
         if (keep(table[kept], g_sf.kv_rows[i])) kept++;
-    link_parents(table, kept);
+    if (!link_parents(table, kept)) {
+        std::free(table);
+        return -1;
+    }
     std::free(g_sf.subtitles);
     g_sf.subtitles = table;
     g_sf.subtitle_count = kept;

@@ -248,13 +248,14 @@ TEST_F(Cli, JsonFailureIsAlsoADocument) {
     EXPECT_EQ(yyjson_get_int(d.get("http")), 404);
     EXPECT_STREQ(yyjson_get_str(d.get("error")), "no files for this id (HTTP 404)");
 
-    // The library echoes the id in its message, with bytes that are not
-    // UTF-8 and control bytes escaped.
+    // The library echoes the id in its message, with control bytes escaped
+    // (a byte that is not UTF-8 reaches it as "\\xFF" here, as U+FFFD
+    // through a Windows command line).
     r = cli({"--json", "files", "tt\xff\x01"});
     EXPECT_EQ(r.status, 6);
     Doc bad(r.out);
     ASSERT_TRUE(bad.doc) << r.out;
-    EXPECT_NE(std::string(yyjson_get_str(bad.get("error"))).find("tt\\xFF\\x01"), std::string::npos);
+    EXPECT_NE(std::string(yyjson_get_str(bad.get("error"))).find("\\x01')"), std::string::npos) << r.out;
 }
 
 TEST_F(Cli, HelpAndUsageErrors) {

@@ -1,3 +1,4 @@
+using System.Threading;
 using System.Threading.Tasks;
 using Xunit;
 
@@ -10,9 +11,11 @@ public sealed class ThreadingTests : ClientTest
     [Fact]
     public async Task Two_threads_calling_at_once_each_get_their_own_answer()
     {
-        static void Run(MvfilesClient client, string id, int count, string prefix)
+        using var start = new Barrier(2);
+        void Run(MvfilesClient client, string id, int count, string prefix)
         {
-            for (int i = 0; i < 200; i++)
+            start.SignalAndWait();
+            for (int i = 0; i < 2000; i++)
             {
                 client.ClearCache();
                 var files = client.Files(id);
@@ -21,8 +24,8 @@ public sealed class ThreadingTests : ClientTest
             }
         }
         var other = new MvfilesClient();
-        await Task.WhenAll(Task.Run(() => Run(Client, "tt4154796", 3, "Avengers")),
-                           Task.Run(() => Run(other, "tt0111161", 1, "The.Shawshank")));
-        Assert.Equal(400, Client.FakeStats().Calls);
+        await Task.WhenAll(Task.Factory.StartNew(() => Run(Client, "tt4154796", 3, "Avengers"), TaskCreationOptions.LongRunning),
+                           Task.Factory.StartNew(() => Run(other, "tt0111161", 1, "The.Shawshank"), TaskCreationOptions.LongRunning));
+        Assert.Equal(4000, Client.FakeStats().Calls);
     }
 }

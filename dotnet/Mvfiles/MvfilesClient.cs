@@ -2,6 +2,7 @@ using System;
 using System.Collections.Generic;
 using System.IO;
 using System.Linq;
+using System.Net.Http;
 using Mvfiles.Interop;
 using static Mvfiles.Interop.Native;
 
@@ -27,6 +28,10 @@ namespace Mvfiles;
 public sealed unsafe class MvfilesClient : IDisposable
 {
     private static readonly object Gate = new object();
+
+    // The host transport the library currently refers to; kept reachable
+    // here (its record, delegates and HttpClient) while it is installed.
+    private static HttpClientTransport? s_installed;
 
     /// <summary>Directory of the corpus that ships beside this assembly (mvfiles/fixtures).</summary>
     public static string BundledCorpus =>
@@ -87,6 +92,7 @@ public sealed unsafe class MvfilesClient : IDisposable
             if (origin != null)
                 SetHost(origin);
             Check(mvfiles_use_curl());
+            Released();
         }
     }
 
@@ -106,7 +112,41 @@ public sealed unsafe class MvfilesClient : IDisposable
                 if (r != 0)
                     throw new MvfilesException((MvfilesResult)r, "corpus directory refused: " + dir);
                 Check(mvfiles_use_fake());
-                }
+                Released();
+            }
+    }
+
+    /// <summary>
+    /// Installs <paramref name="http"/> as the library's transport: every
+    /// request of the library is sent with it, synchronously on the calling
+    /// thread, so its handlers (proxy, authentication, logging) apply. The
+    /// client must stay usable while installed; it is not disposed here.
+    /// </summary>
+    /// <remarks>Redirects and credentials are the client's own business: for
+    /// the library's behaviour, build it with a handler that does not follow
+    /// redirects. The connect timeout of a request cannot be set per request
+    /// and is covered by its send timeout.</remarks>
+    /// <param name="http">The client to send with.</param>
+    /// <exception cref="MvfilesException">When the library refuses the transport.</exception>
+    public void UseHttpClient(HttpClient http)
+    {
+        if (http is null)
+            throw new ArgumentNullException(nameof(http));
+        var transport = new HttpClientTransport(http);
+        lock (Gate)
+        {
+            try
+            {
+                Check(transport.Install());
+            }
+            catch
+            {
+                transport.Dispose();
+                throw;
+            }
+            Released();
+            s_installed = transport;
+        }
     }
 
     /// <summary>
@@ -119,7 +159,15 @@ public sealed unsafe class MvfilesClient : IDisposable
         lock (Gate)
         {
             mvfiles_shutdown();
+            Released();
         }
+    }
+
+    // The library no longer refers to the previous host transport.
+    private static void Released()
+    {
+        s_installed?.Dispose();
+        s_installed = null;
     }
 
     /// <summary>

@@ -3,11 +3,9 @@ using Xunit;
 
 namespace Mvfiles.Tests;
 
-public sealed class FilesTests : ClientTest, IClassFixture<Loopback>
+public sealed class FilesTests : LoopbackTest
 {
-    private readonly Loopback _loopback;
-
-    public FilesTests(Loopback loopback) => _loopback = loopback;
+    public FilesTests(Loopback loopback) : base(loopback) { }
 
     [Fact]
     public void Records_map_types_and_outlive_the_tables_they_came_from()
@@ -30,7 +28,7 @@ public sealed class FilesTests : ClientTest, IClassFixture<Loopback>
     [Fact]
     public void Missing_members_map_to_null()
     {
-        Client.UseRealTransport(_loopback.Origin);
+        Client.UseRealTransport(Origin);
         var f = Assert.Single(Client.Files("tt0111161"));
         Assert.Equal(("k-tt0111161", (string?)null, (bool?)null, (int?)null, 0), (f.Key, f.ParentKey, f.Hdr, f.Season, f.VideoWidth));
         Assert.Null(f.Entries[0].ContentSource);

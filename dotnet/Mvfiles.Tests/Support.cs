@@ -30,6 +30,14 @@ public abstract class ClientTest : IDisposable
     }
 }
 
+/// A ClientTest that also has the loopback server of its class.
+public abstract class LoopbackTest : ClientTest, IClassFixture<Loopback>
+{
+    protected readonly string Origin;
+
+    protected LoopbackTest(Loopback loopback) => Origin = loopback.Origin;
+}
+
 /// tests/loopback_server.py, started once per test class that asks for it.
 public sealed class Loopback : IDisposable
 {
@@ -38,15 +46,12 @@ public sealed class Loopback : IDisposable
     public Loopback()
     {
         string root = SourceRoot();
-        var start = new ProcessStartInfo("python3")
-        {
-            RedirectStandardInput = true,
-            RedirectStandardOutput = true,
-            UseShellExecute = false,
-        };
         // Without a corpus: one built-in file that leaves most members out.
-        foreach (string arg in new[] { Path.Combine(root, "tests", "loopback_server.py"), "--lifetime", "120" })
-            start.ArgumentList.Add(arg);
+        string script = Path.Combine(root, "tests", "loopback_server.py");
+        var start = new ProcessStartInfo("python3", $"\"{script}\" --lifetime 120")
+        {
+            RedirectStandardInput = true, RedirectStandardOutput = true, UseShellExecute = false,
+        };
         _server = Process.Start(start)!;
         string line = _server.StandardOutput.ReadLine() ?? throw new InvalidOperationException("loopback server did not start");
         Origin = "http://127.0.0.1:" + line.Split(' ')[0].Split('=')[1];

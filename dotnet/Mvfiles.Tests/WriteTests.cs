@@ -2,11 +2,9 @@ using Xunit;
 
 namespace Mvfiles.Tests;
 
-public sealed class WriteTests : ClientTest, IClassFixture<Loopback>
+public sealed class WriteTests : LoopbackTest
 {
-    private readonly Loopback _loopback;
-
-    public WriteTests(Loopback loopback) => _loopback = loopback;
+    public WriteTests(Loopback loopback) : base(loopback) { }
 
     [Fact]
     public void Writes_run_only_armed_and_disarm_after_the_call()
@@ -20,7 +18,7 @@ public sealed class WriteTests : ClientTest, IClassFixture<Loopback>
         Assert.Equal(MvfilesResult.Transport, e.Code);
         Assert.False(Client.WritesArmed);
 
-        Client.UseRealTransport(_loopback.Origin);
+        Client.UseRealTransport(Origin);
         Client.SaveProgress(true, "u42", 0, "tt0111161", -1, -1, 30, 120);
         Assert.Equal(200, Client.LastHttpStatus);
         Assert.False(Client.WritesArmed);

@@ -93,6 +93,8 @@ internal sealed unsafe class HttpClientTransport : IDisposable
 
     private static string Describe(Exception e)
     {
+        if (e is UriFormatException)
+            return "bad url: " + e.Message;
         if (e is FormatException)
             return "bad method";
         if (e is OperationCanceledException)

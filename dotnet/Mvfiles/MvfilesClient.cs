@@ -61,7 +61,7 @@ public sealed unsafe class MvfilesClient : IDisposable
         get { lock (Gate) return mvfiles_writes_armed() == 1; }
     }
 
-    /// <summary>Same as <see cref="Shutdown"/>.</summary>
+    /// <summary>Same as <see cref="Shutdown"/>: the library's one state is shut down for every client.</summary>
     public void Dispose() => Shutdown();
 
     // ---- state and transports ------------------------------------------
@@ -118,14 +118,17 @@ public sealed unsafe class MvfilesClient : IDisposable
 
     /// <summary>
     /// Installs <paramref name="http"/> as the library's transport: every
-    /// request of the library is sent with it, synchronously on the calling
-    /// thread, so its handlers (proxy, authentication, logging) apply. The
-    /// client must stay usable while installed; it is not disposed here.
+    /// request of the library is sent with it, so its handlers (proxy,
+    /// authentication, logging) apply. The calling thread waits for each
+    /// exchange, and the status, headers and body reach the library on that
+    /// thread. The client must stay usable while installed; it is not
+    /// disposed here.
     /// </summary>
     /// <remarks>Redirects and credentials are the client's own business: for
     /// the library's behaviour, build it with a handler that does not follow
     /// redirects. The connect timeout of a request cannot be set per request
-    /// and is covered by its send timeout.</remarks>
+    /// and is covered by its send timeout. A handler must not call the
+    /// library: it runs while the calling thread holds the binding's lock.</remarks>
     /// <param name="http">The client to send with.</param>
     /// <exception cref="MvfilesException">When the library refuses the transport.</exception>
     public void UseHttpClient(HttpClient http)

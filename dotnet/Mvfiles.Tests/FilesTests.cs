@@ -39,17 +39,4 @@ public sealed class FilesTests : LoopbackTest
     [InlineData("tt4154796", true)]
     [InlineData("tt7654321", false)]    // the service knows no such title
     public void Playability(string imdbId, bool playable) => Assert.Equal(playable, Client.IsPlayable(imdbId));
-
-    [Fact]
-    public void Cache_answers_a_repeated_look_up_until_invalidated()
-    {
-        Client.Files("tt0111161");
-        Client.Files("tt0111161");
-        Assert.Equal(1, Client.FakeStats().Calls);
-        Assert.True(Client.HasCachedTable("files"));
-        Client.InvalidateCache("files", "files|tt0944947|-1|-1"); // another key: kept
-        Assert.True(Client.HasCachedTable("files"));
-        Client.InvalidateCache("files");
-        Assert.False(Client.HasCachedTable("*"));
-    }
 }

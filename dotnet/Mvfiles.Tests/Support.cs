@@ -23,11 +23,7 @@ public abstract class ClientTest : IDisposable
         Client.UseFake();
     }
 
-    public void Dispose()
-    {
-        Client.SetFakeMode(FakeMode.Normal);
-        Client.Dispose();
-    }
+    public void Dispose() => Client.Dispose();
 }
 
 /// A ClientTest that also has the loopback server of its class.

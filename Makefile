@@ -90,8 +90,9 @@ install: setup $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS) --target mvfiles mvfiles_cli
 	cmake --install $(BUILD) $(if $(PREFIX),--prefix $(PREFIX))
 
-# The Debian package, from its own build tree for /usr, and the Windows zip
-# (DLL, import library, .def, headers, program, corpus) from build-win/.
+# The Debian package, from its own build tree for /usr, the Windows zip
+# (DLL, import library, .def, headers, program, corpus) from build-win/,
+# and the NuGet package of the .NET binding (when dotnet is present).
 PKG_BUILD ?= build-pkg
 package: setup windows
 	cmake -S . -B $(PKG_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
@@ -99,6 +100,7 @@ package: setup windows
 	cmake --build $(PKG_BUILD) -j $(JOBS)
 	cd $(PKG_BUILD) && cpack
 	cd $(WIN_BUILD) && cpack
+	bash scripts/dotnet-pack.sh $(PKG_BUILD) $(WIN_BUILD)
 
 # Uses the installed library as a consumer would (pkg-config, CMake,
 # Python) and checks the package's contents.

@@ -89,4 +89,5 @@ if [ -n "$win_build" ]; then
     cp "$top/bin/mvfiles.dll" "$work/cmake-win/"
     "$win_build/wine-run.sh" "$work/cmake-win/host.exe" "$top/share/mvfiles/fixtures"
 fi
+bash scripts/dotnet-consumer-check.sh "$build" "$win_build"
 echo "consumer-check: all passed"

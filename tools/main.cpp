@@ -29,8 +29,8 @@ int setup_transport(Global &g, Ctx &x) {
     return 0;
 }
 
-// Whether --json stands among the options, for a command line that could
-// not be parsed up to it.
+// Whether --json stands among the options, for a command line that was not
+// parsed up to it (an error, or "help COMMAND" before it).
 bool asks_for_json(int argc, char **argv) {
     for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i)
         if (std::strcmp(argv[i], "--json") == 0) return true;
@@ -49,7 +49,7 @@ int run(int argc, char **argv) {
     }
     if (!go) {
         std::string help = p.cmd ? command_usage(*p.cmd) : global_usage();
-        return print_info(g.json, "help", help, help);
+        return print_info(g.json || asks_for_json(argc, argv), "help", help, help);
     }
     if (g.version)
         return print_info(g.json, "version", mvfiles_version(),

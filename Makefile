@@ -15,7 +15,7 @@ export MVFILES_CACHE_DIR
 FUZZ_SECONDS ?= 60
 
 .PHONY: all setup setup-windows build run test test-asan test-tsan fuzz valgrind bench windows \
-        test-windows clean install package consumer-check
+        test-windows clean install package consumer-check abi-check
 
 all: build
 
@@ -106,6 +106,12 @@ package: setup windows
 # Python) and checks the package's contents.
 consumer-check: package
 	bash scripts/consumer-check.sh $(PKG_BUILD) $(WIN_BUILD)
+
+# The built library's ABI (exports and the records they reach) against the
+# 1.0.0 baseline in abi/: an incompatible change fails, additions pass.
+abi-check: setup $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target mvfiles
+	bash scripts/abi-check.sh $(BUILD)/libmvfiles.so.1
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan build-fuzz $(WIN_BUILD) $(PKG_BUILD)

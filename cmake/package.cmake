@@ -25,9 +25,12 @@ else()
   # versions older than the 0.10 the library is built and tested against.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libyyjson0 (>= 0.10)")
-  # pkg-config --cflags mvfiles also reads yyjson.pc and libcurl.pc.
-  set(CPACK_DEBIAN_PACKAGE_SUGGESTS
-      "python3, pkg-config, libyyjson-dev (>= 0.10), libcurl4-openssl-dev | libcurl-dev")
+  # ... and a dpkg-shlibdeps that leaves yyjson to the line above, so that
+  # Depends names libyyjson0 once.
+  set(CPACK_MVFILES_SHLIBDEPS ${CMAKE_CURRENT_LIST_DIR}/dpkg-shlibdeps.sh)
+  set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack-options.cmake)
+  # mvfiles.pc needs no other package's .pc file.
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3, pkg-config")
   # A shlibs file and the ldconfig trigger, so that the loader (and the
   # Python binding) finds libmvfiles.so.1 right after installation.
   set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Uses a built and packaged mvfiles the way a consumer would: installs it
 # into a temporary prefix, builds the minimal host of tests/consumer through
-# pkg-config and through find_package and runs both on the installed corpus,
-# runs the installed program and the Python tests against the installed
-# binding, finds the manual pages, and checks the Debian package's contents.
+# pkg-config (which sees no other package's .pc file) and through
+# find_package and runs both on the installed corpus as each names it, runs
+# the installed program and the Python tests against the installed binding
+# (which must find its library and corpus by itself), finds the manual
+# pages, and checks the Debian package's contents.
 # With a Windows build tree as well, it checks the Windows zip's contents and
 # builds the same host through the zip's CMake package with MinGW, then runs
 # it under Wine.
@@ -25,14 +27,18 @@ corpus=$prefix/share/mvfiles/fixtures
 grep -qx "prefix=$prefix" "$pc" || fail "mvfiles.pc does not name the prefix installed to"
 
 echo "consumer-check: pkg-config host"
-cc -std=c99 -Wall -Wextra -Wpedantic -Werror tests/consumer/host.c \
-   $(PKG_CONFIG_PATH=$(dirname "$pc") pkg-config --cflags --libs mvfiles) -o "$work/host-pc"
-LD_LIBRARY_PATH=$libdir "$work/host-pc" "$corpus"
+# Only mvfiles.pc on the search path: the headers need no other package.
+pkgconf() { env -u PKG_CONFIG_PATH PKG_CONFIG_LIBDIR="$(dirname "$pc")" pkg-config "$@"; }
+flags=$(pkgconf --cflags --libs mvfiles) || fail "pkg-config --cflags --libs mvfiles failed"
+[ "$(pkgconf --variable=fixturesdir mvfiles)" = "$corpus" ] || fail "fixturesdir does not name $corpus"
+# shellcheck disable=SC2086
+cc -std=c99 -Wall -Wextra -Wpedantic -Werror tests/consumer/host.c $flags -o "$work/host-pc"
+LD_LIBRARY_PATH=$libdir "$work/host-pc" "$(pkgconf --variable=fixturesdir mvfiles)"
 
-echo "consumer-check: find_package host"
+echo "consumer-check: find_package host (MVFILES_FIXTURES_DIR)"
 cmake -S tests/consumer -B "$work/cmake" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/cmake" >/dev/null
-"$work/cmake/host" "$corpus"
+"$work/cmake/host"
 
 echo "consumer-check: installed program and manual pages"
 "$prefix/bin/mvfiles" playlists Movies >/dev/null
@@ -49,7 +55,7 @@ echo "consumer-check: Python binding"
 pypath=$(find "$prefix" -type d -name dist-packages)
 PYTHONPATH=$pypath /usr/bin/python3 -c 'import mvfiles, sys; sys.exit(not mvfiles.__file__.startswith(sys.argv[1]))' \
     "$prefix" || fail "the Python tests would not use the installed binding"
-PYTHONPATH=$pypath MVFILES_LIBRARY=$libdir/libmvfiles.so.1 MVFILES_TEST_FIXTURES=$corpus \
+env -u MVFILES_LIBRARY PYTHONPATH="$pypath" MVFILES_TEST_FIXTURES="$corpus" \
     PYTHONDONTWRITEBYTECODE=1 pytest-3 -q -p no:cacheprovider python/tests
 
 echo "consumer-check: Debian package"
@@ -63,12 +69,14 @@ for path in usr/bin/mvfiles usr/include/mvfiles.h usr/include/veltrona_http.h \
             "$libpath/cmake/mvfiles/mvfilesTargets.cmake" \
             usr/share/mvfiles/fixtures/getfiles.movie-multi.json \
             usr/share/man/man1/mvfiles.1 usr/share/man/man3/mvfiles.3 \
-            usr/lib/python3/dist-packages/mvfiles/client.py; do
+            usr/lib/python3/dist-packages/mvfiles/client.py \
+            usr/lib/python3/dist-packages/mvfiles/_installed.py; do
     grep -Eq " \./$path( -> |$)" "$work/contents" || fail "$deb lacks /$path"
 done
 dpkg-deb --fsys-tarfile "$deb" | tar -xOf - "./$libpath/pkgconfig/mvfiles.pc" | grep -qx 'prefix=/usr' \
     || fail "the packaged mvfiles.pc does not name /usr"
 dpkg-deb -f "$deb" Depends | grep -q 'libyyjson0 (>= 0.10)' || fail "Depends lacks libyyjson0 (>= 0.10)"
+[ "$(dpkg-deb -f "$deb" Depends | grep -o libyyjson0 | wc -l)" -eq 1 ] || fail "Depends names libyyjson0 more than once"
 echo "consumer-check: $(basename "$deb"): $(dpkg-deb -f "$deb" Depends)"
 
 if [ -n "$win_build" ]; then
@@ -87,7 +95,7 @@ if [ -n "$win_build" ]; then
           -Dmvfiles_DIR="$top/lib/cmake/mvfiles" >/dev/null
     cmake --build "$work/cmake-win" >/dev/null
     cp "$top/bin/mvfiles.dll" "$work/cmake-win/"
-    "$win_build/wine-run.sh" "$work/cmake-win/host.exe" "$top/share/mvfiles/fixtures"
+    "$win_build/wine-run.sh" "$work/cmake-win/host.exe"
 fi
 bash scripts/dotnet-consumer-check.sh "$build" "$win_build"
 echo "consumer-check: all passed"

@@ -20,11 +20,12 @@ case "${1:-}" in
     *) echo "usage: setup.sh [--windows | --bench]" >&2; exit 2 ;;
 esac
 
-BASE_PKGS=(cmake g++ make pkg-config libcurl4-openssl-dev libgtest-dev libbenchmark-dev
+BASE_PKGS=(cmake g++ make pkg-config libcurl4-openssl-dev libgtest-dev
            python3 openssl locales
            clang libclang-rt-14-dev valgrind)  # libFuzzer builds and memcheck
-# `make package` (dpkg-shlibdeps reads the binaries) and the Python binding's tests.
-BASE_PKGS+=(dpkg-dev file python3-pytest)
+# `make package` (dpkg-shlibdeps reads the binaries), the Python binding's
+# tests and `make abi-check` (abidw, abidiff).
+BASE_PKGS+=(dpkg-dev file python3-pytest abigail-tools)
 # Benchmarks only: bare parses of the same answer by other parsers.
 BENCH_PKGS=(libsimdjson-dev rapidjson-dev nlohmann-json3-dev)
 TRIXIE_PKG=libyyjson-dev

@@ -258,6 +258,54 @@ TEST_F(Cli, JsonFailureIsAlsoADocument) {
     EXPECT_NE(std::string(yyjson_get_str(bad.get("error"))).find("\\x01')"), std::string::npos) << r.out;
 }
 
+// --json gives one document on stdout whatever happens, opening with the
+// same envelope, its result the exit status; a missing number is null.
+TEST_F(Cli, JsonIsOneDocumentForEveryOutcome) {
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char *member;   // what the document carries besides the envelope
+    };
+    const Case cases[] = {
+        {{"files", "tt0944947", "-s", "1", "-e", "1"}, 0, "files"},
+        {{"keys", "k1"}, 2, "error"},
+        {{"playable", "tt0111161"}, 0, "playable"},
+        {{"--corpus", "/nonexistent/corpus", "playable", "tt0111161"}, 1, "hint"},
+        {{"file-json", "tt4154796", "0"}, 0, "file"},
+        {{"playlists", "Series"}, 0, "playlists"},
+        {{"progress", "--user", "u42", "tt0111161"}, 0, "progress"},
+        {{"subtitles", "tt0111161"}, 0, "subtitles"},
+        {{"session-index", "--user", "u7"}, 0, "sessions"},
+        {{"storages"}, 0, "storages"},
+        {{"sessions", "x"}, 0, "sessions"},
+        {{"download-magnet", "u42", "magnet:?xt=urn:btih:0"}, 9, "hint"},
+        {{}, 64, "error"},
+        {{"files"}, 64, "error"},
+        {{"files", "tt0944947", "-s", "x"}, 64, "error"},
+        {{"files", "tt0944947", "-s", "1", "--season", "2"}, 64, "error"},
+        {{"--version"}, 0, "version"},
+        {{"files", "--help"}, 0, "help"},
+    };
+    for (const auto &c : cases) {
+        bool own_corpus = !c.args.empty() && c.args[0] == "--corpus";
+        std::string where = c.args.empty() ? "(none)" : c.args.back();
+        EXPECT_EQ(cli(c.args, !own_corpus).status, c.status) << where;
+        std::vector<std::string> args = c.args;
+        args.insert(args.begin(), "--json");
+        Outcome r = cli(args, !own_corpus);
+        EXPECT_EQ(r.status, c.status) << where;
+        EXPECT_EQ(lines(r.out), 1u) << r.out;
+        Doc d(r.out);
+        ASSERT_TRUE(yyjson_is_obj(d.root())) << where << ": " << r.out;
+        EXPECT_TRUE(yyjson_is_str(d.get("command")) || yyjson_is_null(d.get("command"))) << r.out;
+        EXPECT_EQ(yyjson_get_bool(d.get("ok")), c.status == 0) << r.out;
+        EXPECT_EQ(yyjson_get_int(d.get("result")), c.status) << r.out;
+        EXPECT_TRUE(yyjson_is_int(d.get("http"))) << r.out;
+        EXPECT_NE(d.get(c.member), nullptr) << where << ": " << r.out;
+        EXPECT_EQ(r.out.find(":-1"), std::string::npos) << r.out;
+    }
+}
+
 TEST_F(Cli, HelpAndUsageErrors) {
     struct Case {
         std::vector<std::string> args;

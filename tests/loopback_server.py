@@ -476,6 +476,8 @@ def main():
             time.sleep(0.05)
         for s in servers:
             s.socket.close()
+        if os.path.exists(args.port_file):  # out of time: leave no stale ports behind
+            os.remove(args.port_file)
         open(args.port_file + ".gone", "w").close()
         os._exit(0)
     sys.stdout.write(ports)

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 
 #include "cli.h"
 
@@ -137,7 +138,8 @@ std::string global_usage() {
         "the service; they run only with --arm.\n"
         "\n"
         "Exit status: 0 on success, the library's result code (1-9) on failure,\n"
-        "64 for a malformed command line. 'mvfiles COMMAND --help' shows more.\n";
+        "64 for a malformed command line, 74 when the output could not be\n"
+        "written. 'mvfiles COMMAND --help' shows more.\n";
     return out;
 }
 
@@ -202,6 +204,7 @@ int32_t opt_i32(const Ctx &x, const char *name, int32_t dflt) {
 bool parse_command_line(int argc, char **argv, Global &g, Parsed &p) {
     bool help = false;
     bool options_done = false;
+    std::set<std::string> seen;
     for (int i = 1; i < argc; ++i) {
         const char *arg = argv[i];
         const Command *c = p.cmd;
@@ -265,6 +268,9 @@ bool parse_command_line(int argc, char **argv, Global &g, Parsed &p) {
                     global = true;
                 }
         if (!def) throw UsageError(c, std::string("unknown option '") + arg + "'");
+        // A second value would silently win over the first.
+        if (!seen.insert(name).second)
+            throw UsageError(c, std::string("option '--") + name + "' given more than once");
 
         if (def->meta && !has_value) {
             if (i + 1 >= argc)

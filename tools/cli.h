@@ -124,6 +124,16 @@ bool emit(const std::string &text);
 // Opens the --json success document: command name, result and HTTP code.
 class Json;
 void envelope(Json &j, const Ctx &x);
+// Closes the document that out holds and writes it with its newline;
+// returns 0, or EXIT_IO when stdout could not take it.
+int finish_document(Json &j, std::string &out);
+// Reports a malformed command line on stderr (and as a document with
+// json); returns EXIT_USAGE.
+int usage_error(bool json, const UsageError &e);
+// Help or version: plain as it is, or value as the member `member` of a
+// document.
+int print_info(bool json, const char *member, const std::string &value,
+               const std::string &plain);
 
 // Command bodies (cmd_*.cpp).
 int run_files(Ctx &);

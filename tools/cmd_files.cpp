@@ -47,7 +47,6 @@ void files_json(Json &j) {
     int32_t n = mvfiles_count();
     j.key("count").num(n).key("files").begin_array();
     for (int32_t i = 0; i < n; ++i) {
-        int32_t s = mvfiles_season(i), e = mvfiles_episode(i);
         j.begin_object()
             .key("index").num(i)
             .key("key").str(mvfiles_key(i))
@@ -58,11 +57,9 @@ void files_json(Json &j) {
             .key("extension").str(mvfiles_extension(i))
             .key("size").num(mvfiles_size(i))
             .key("durationSeconds").num(mvfiles_duration_seconds(i))
-            .key("season");
-        if (s < 0) j.null(); else j.num(s);
-        j.key("episode");
-        if (e < 0) j.null(); else j.num(e);
-        j.key("hdr").flag(mvfiles_is_hdr(i))
+            .key("season").num_or_null(mvfiles_season(i))
+            .key("episode").num_or_null(mvfiles_episode(i))
+            .key("hdr").flag(mvfiles_is_hdr(i))
             .key("hevc").flag(mvfiles_is_hevc(i))
             .key("dolbyAtmos").flag(mvfiles_is_dolby(i))
             .key("subtitleCount").num(mvfiles_subtitle_count(i))
@@ -74,26 +71,20 @@ void files_json(Json &j) {
             .key("created").str(mvfiles_created(i))
             .key("recordUpdated").str(mvfiles_record_updated(i))
             .key("entries").begin_array();
-        for (int32_t k = 0; k < mvfiles_entry_count(i); ++k) {
-            int32_t src = mvfiles_entry_content_source(i, k);
+        for (int32_t k = 0; k < mvfiles_entry_count(i); ++k)
             j.begin_object()
                 .key("uri").str(mvfiles_entry_uri(i, k))
                 .key("url").str(mvfiles_entry_url(i, k))
                 .key("active").boolean(mvfiles_entry_is_active(i, k) == 1)
-                .key("contentSource");
-            if (src < 0) j.null(); else j.num(src);
-            j.end_object();
-        }
+                .key("contentSource").num_or_null(mvfiles_entry_content_source(i, k))
+                .end_object();
         j.end_array().end_object();
     }
     j.end_array();
 }
 
 void query_se(Json &j, int32_t s, int32_t e) {
-    j.key("season");
-    if (s < 0) j.null(); else j.num(s);
-    j.key("episode");
-    if (e < 0) j.null(); else j.num(e);
+    j.key("season").num_or_null(s).key("episode").num_or_null(e);
 }
 
 int print_files(Ctx &x, void (*query)(Json &, const Ctx &)) {
@@ -105,9 +96,7 @@ int print_files(Ctx &x, void (*query)(Json &, const Ctx &)) {
     query(j, x);
     j.end_object();
     files_json(j);
-    j.end_object();
-    out += '\n';
-    return emit(out) ? 0 : EXIT_IO;
+    return finish_document(j, out);
 }
 
 } // namespace
@@ -137,6 +126,8 @@ int run_keys(Ctx &x) {
 int run_playable(Ctx &x) {
     int32_t s = opt_i32(x, "season", -1), e = opt_i32(x, "episode", -1);
     int32_t r = mvfiles_is_playable_se(x.a.pos[0].c_str(), s, e);
+    // -1 is the library's word for a look-up that failed in the transport.
+    if (r < 0) return fail(x, MVFILES_ERR_TRANSPORT);
     if (r != 0 && r != 1) return fail(x, r);
     if (!x.g.json) return emit(r ? "playable\n" : "not playable\n") ? 0 : EXIT_IO;
     std::string out;
@@ -149,9 +140,7 @@ int run_playable(Ctx &x) {
     const char *why = mvfiles_last_error();
     j.key("reason");
     if (r == 0 && *why) j.str(why); else j.null();
-    j.end_object();
-    out += '\n';
-    return emit(out) ? 0 : EXIT_IO;
+    return finish_document(j, out);
 }
 
 int run_file_json(Ctx &x) {
@@ -165,9 +154,17 @@ int run_file_json(Ctx &x) {
                             std::to_string(n) + (n == 1 ? " file)" : " files)"));
     const char *text = mvfiles_file_json(index);
     if (!text) return fail_msg(x, MVFILES_ERR_OOM, "oom: file as JSON");
-    std::string out = text;
-    out += '\n';
-    return emit(out) ? 0 : EXIT_IO;
+    std::string out;
+    if (!x.g.json) {
+        out = text;
+        out += '\n';
+        return emit(out) ? 0 : EXIT_IO;
+    }
+    Json j(out);
+    envelope(j, x);
+    j.key("query").begin_object().key("id").str(x.a.pos[0]).key("index").num(index).end_object();
+    j.key("file").raw(text);
+    return finish_document(j, out);
 }
 
 } // namespace mvcli

@@ -11,11 +11,6 @@ namespace mvcli {
 
 namespace {
 
-int finish_json(std::string &out) {
-    out += '\n';
-    return emit(out) ? 0 : EXIT_IO;
-}
-
 int finish_table(const Table &t, const char *none) {
     return emit(t.rows() ? t.render() : std::string(none) + "\n") ? 0 : EXIT_IO;
 }
@@ -42,10 +37,9 @@ int run_playlists(Ctx &x) {
         envelope(j, x);
         j.key("type").str(type).key("count").num(n).key("playlists").begin_array();
         for (int32_t i = 0; i < n; ++i) {
-            int64_t id = mvfiles_playlist_id(i);
-            j.begin_object().key("index").num(i).key("key").str(mvfiles_playlist_key(i)).key("id");
-            if (id < 0) j.null(); else j.num(id);
-            j.key("name").str(mvfiles_playlist_name(i))
+            j.begin_object().key("index").num(i).key("key").str(mvfiles_playlist_key(i))
+                .key("id").num_or_null(mvfiles_playlist_id(i))
+                .key("name").str(mvfiles_playlist_name(i))
                 .key("logo").str(mvfiles_playlist_logo(i))
                 .key("origin").str(mvfiles_playlist_origin(i))
                 .key("value").str(mvfiles_playlist_value(i))
@@ -53,8 +47,8 @@ int run_playlists(Ctx &x) {
             for (int32_t k = 0; k < mvfiles_playlist_imdb_count(i); ++k) j.str(mvfiles_playlist_imdb(i, k));
             j.end_array().end_object();
         }
-        j.end_array().end_object();
-        return finish_json(out);
+        j.end_array();
+        return finish_document(j, out);
     }
     Table t({">#", ">ID", "NAME", "ORIGIN", ">IDS", "IMDB IDS"});
     for (int32_t i = 0; i < n; ++i) {
@@ -88,13 +82,13 @@ int run_progress(Ctx &x) {
         for (int32_t i = 0; i < n; ++i)
             j.begin_object()
                 .key("key").str(mvfiles_progress_key(i))
-                .key("season").num(mvfiles_progress_season(i))
-                .key("episode").num(mvfiles_progress_episode(i))
+                .key("season").num_or_null(mvfiles_progress_season(i))
+                .key("episode").num_or_null(mvfiles_progress_episode(i))
                 .key("size").num(mvfiles_progress_size(i))
                 .key("value").real(mvfiles_progress_value(i))
                 .end_object();
-        j.end_array().end_object();
-        return finish_json(out);
+        j.end_array();
+        return finish_document(j, out);
     }
     Table t({"KEY", ">SEASON", ">EPISODE", ">SIZE", ">WATCHED"});
     for (int32_t i = 0; i < n; ++i)
@@ -113,8 +107,8 @@ int run_subtitles(Ctx &x) {
         std::string out;
         Json j(out);
         envelope(j, x);
-        j.key("query").begin_object().key("id").str(x.a.pos[0]).key("season").num(s)
-            .key("episode").num(e).end_object();
+        j.key("query").begin_object().key("id").str(x.a.pos[0]).key("season").num_or_null(s)
+            .key("episode").num_or_null(e).end_object();
         j.key("count").num(n).key("subtitles").begin_array();
         for (int32_t i = 0; i < n; ++i) {
             bool child = mvfiles_sub_is_child(i) == 1;
@@ -129,8 +123,8 @@ int run_subtitles(Ctx &x) {
                 .key("uri").str(mvfiles_sub_uri(i))
                 .end_object();
         }
-        j.end_array().end_object();
-        return finish_json(out);
+        j.end_array();
+        return finish_document(j, out);
     }
     Table t({">ID", ">PARENT", "CHILD", "FILE NAME", "LABEL", "URI"});
     for (int32_t i = 0; i < n; ++i)
@@ -157,13 +151,13 @@ int run_session_index(Ctx &x) {
                 .key("user").str(mvfiles_sessionix_user(i))
                 .key("profile").num(mvfiles_sessionix_profile(i))
                 .key("imdbId").str(mvfiles_sessionix_imdb(i))
-                .key("season").num(mvfiles_sessionix_season(i))
-                .key("episode").num(mvfiles_sessionix_episode(i))
+                .key("season").num_or_null(mvfiles_sessionix_season(i))
+                .key("episode").num_or_null(mvfiles_sessionix_episode(i))
                 .key("size").num(mvfiles_sessionix_size(i))
                 .key("sessionKey").str(mvfiles_sessionix_sessionkey(i))
                 .end_object();
-        j.end_array().end_object();
-        return finish_json(out);
+        j.end_array();
+        return finish_document(j, out);
     }
     Table t({"USER", ">PROFILE", "IMDB", ">SEASON", ">EPISODE", ">SIZE", "SESSION KEY"});
     for (int32_t i = 0; i < n; ++i)
@@ -194,8 +188,8 @@ int run_storages(Ctx &x) {
                 .key("used").num(mvfiles_storage_used(i))
                 .key("remaining").num(mvfiles_storage_remaining(i))
                 .end_object();
-        j.end_array().end_object();
-        return finish_json(out);
+        j.end_array();
+        return finish_document(j, out);
     }
     Table t({"ID", "TYPE", "EMAIL", "NAME", "STATE", "USED / TOTAL"});
     for (int32_t i = 0; i < n; ++i)

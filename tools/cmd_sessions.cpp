@@ -21,20 +21,13 @@ void set_arming(const Ctx &x) {
 
 int write_done(Ctx &x, mvfiles_result r) {
     if (r != MVFILES_OK) return fail(x, r);
-    int32_t http = mvfiles_last_http_code();
     std::string out;
     if (x.g.json) {
         Json j(out);
-        j.begin_object()
-            .key("command").str(x.a.cmd->name)
-            .key("ok").boolean(true)
-            .key("result").num(0)
-            .key("http").num(http)
-            .end_object();
-        out += '\n';
-    } else {
-        out = std::string(x.a.cmd->name) + ": done (HTTP " + std::to_string(http) + ")\n";
+        envelope(j, x);
+        return finish_document(j, out);
     }
+    out = std::string(x.a.cmd->name) + ": done (HTTP " + std::to_string(mvfiles_last_http_code()) + ")\n";
     return emit(out) ? 0 : EXIT_IO;
 }
 
@@ -49,12 +42,8 @@ int run_sessions(Ctx &x) {
     if (x.g.json) {
         std::string out;
         Json j(out);
-        j.begin_object()
-            .key("command").str(x.a.cmd->name)
-            .key("ok").boolean(true)
-            .key("result").num(0)
-            .key("http").num(mvfiles_last_http_code())
-            .key("ids").str(x.a.pos[0])
+        envelope(j, x);
+        j.key("ids").str(x.a.pos[0])
             .key("count").num(n)
             .key("sessions").begin_array();
         for (int32_t i = 0; i < n; ++i)
@@ -63,9 +52,8 @@ int run_sessions(Ctx &x) {
                 .key("created").str(mvfiles_session_created(i))
                 .key("value").str(mvfiles_session_value(i))
                 .end_object();
-        j.end_array().end_object();
-        out += '\n';
-        return emit(out) ? 0 : EXIT_IO;
+        j.end_array();
+        return finish_document(j, out);
     }
     Table t({"ID", "CREATED", "VALUE"});
     for (int32_t i = 0; i < n; ++i)

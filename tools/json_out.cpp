@@ -131,6 +131,8 @@ Json &Json::num(int64_t v) {
     return *this;
 }
 
+Json &Json::num_or_null(int64_t v) { return v < 0 ? null() : num(v); }
+
 Json &Json::real(double v) {
     if (!std::isfinite(v)) return null();
     value_prefix();

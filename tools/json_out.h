@@ -25,6 +25,9 @@ public:
     Json &str(const char *text);          // null for nullptr
     Json &str(const std::string &text);
     Json &num(int64_t v);
+    // A number that the library gives as negative when there is none
+    // (season, episode, an id): null then, the same in every command.
+    Json &num_or_null(int64_t v);
     Json &real(double v);                 // null when not finite
     Json &boolean(bool v);
     Json &null();

@@ -1,6 +1,7 @@
 // mvfiles: command-line access to the catalogue service, offline from a
 // fixture corpus or live with --host.
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <new>
 #include <string>
@@ -28,42 +29,41 @@ int setup_transport(Global &g, Ctx &x) {
     return 0;
 }
 
+// Whether --json stands among the options, for a command line that was not
+// parsed up to it (an error, or "help COMMAND" before it).
+bool asks_for_json(int argc, char **argv) {
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i)
+        if (std::strcmp(argv[i], "--json") == 0) return true;
+    return false;
+}
+
 int run(int argc, char **argv) {
     Global g;
     Parsed p;
     bool go;
     try {
         go = parse_command_line(argc, argv, g, p);
-        // The fixture backend keeps at most 511 bytes of its directory; a
-        // longer path would silently read from another directory.
-        if (go && g.corpus_set && g.corpus.size() > 511)
-            throw UsageError(p.cmd, "corpus path too long (at most 511 bytes)");
+        if (go && !g.version && !p.cmd) throw UsageError(nullptr, "no command given");
     } catch (const UsageError &e) {
-        std::fprintf(stderr, "mvfiles: %s\n\n%s", e.what(),
-                     e.cmd ? command_usage(*e.cmd).c_str() : global_usage().c_str());
-        return EXIT_USAGE;
+        return usage_error(g.json || asks_for_json(argc, argv), e);
     }
     if (!go) {
-        emit(p.cmd ? command_usage(*p.cmd) : global_usage());
-        return 0;
+        std::string help = p.cmd ? command_usage(*p.cmd) : global_usage();
+        return print_info(g.json || asks_for_json(argc, argv), "help", help, help);
     }
-    if (g.version) {
-        emit(std::string("mvfiles ") + mvfiles_version() + "\n");
-        return 0;
-    }
-    if (!p.cmd) {
-        std::fprintf(stderr, "mvfiles: no command given\n\n%s", global_usage().c_str());
-        return EXIT_USAGE;
-    }
+    if (g.version)
+        return print_info(g.json, "version", mvfiles_version(),
+                          std::string("mvfiles ") + mvfiles_version() + "\n");
 
+    // A corpus directory the library cannot take is refused by
+    // mvfiles_fake_corpus, and reported like any other failure.
     Ctx x{g, p};
     int rc = setup_transport(g, x);
     if (rc) return rc;
     try {
         rc = p.cmd->run(x);
     } catch (const UsageError &e) {
-        std::fprintf(stderr, "mvfiles: %s\n\n%s", e.what(), command_usage(*p.cmd).c_str());
-        rc = EXIT_USAGE;
+        rc = usage_error(g.json, e);
     }
     mvfiles_shutdown();
     return rc;

@@ -63,6 +63,35 @@ EXPORTS: Tuple[str, ...] = tuple(n for _, _, names in _SIGNATURES for n in names
 
 _loaded: Dict[str, ctypes.CDLL] = {}
 
+_HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def _installed(what: str) -> Optional[str]:
+    """The library ("LIBRARY") or corpus ("FIXTURES") installed with this
+    package, when it was installed and the file is there."""
+    try:
+        from . import _installed as paths  # written by the installation only
+    except ImportError:
+        return None
+    path = os.path.normpath(os.path.join(_HERE, getattr(paths, what)))
+    return path if os.path.exists(path) else None
+
+
+def bundled_corpus() -> str:
+    """Directory of the offline corpus that came with the library: the one
+    installed beside this package, or the source tree's ``fixtures`` when
+    the package runs from its source tree.
+
+    Raises :class:`FileNotFoundError` when neither is there.
+    """
+    installed = _installed("FIXTURES")
+    if installed:
+        return installed
+    source = os.path.normpath(os.path.join(_HERE, "..", "..", "fixtures"))
+    if os.path.isdir(source):
+        return source
+    raise FileNotFoundError("no bundled mvfiles corpus beside " + _HERE)
+
 
 def _system_names() -> List[str]:
     if sys.platform == "win32":
@@ -89,7 +118,8 @@ def _declare(lib: ctypes.CDLL) -> ctypes.CDLL:
 def load_library(path: Optional[PathArg] = None) -> ctypes.CDLL:
     """Loads the mvfiles shared library and declares its exports.
 
-    The library is looked for, in this order: ``path`` when given; the file
+    The library is looked for, in this order: ``path`` when given; the
+    library installed together with this package (same prefix); the file
     named by the environment variable ``MVFILES_LIBRARY``; the system's
     loader (``libmvfiles.so.1``, ``mvfiles.dll`` or ``libmvfiles.dylib``,
     then whatever :func:`ctypes.util.find_library` reports). A library
@@ -98,8 +128,11 @@ def load_library(path: Optional[PathArg] = None) -> ctypes.CDLL:
     Raises :class:`OSError` when no library can be loaded, and
     :class:`AttributeError` when the file lacks one of the exports.
     """
+    installed = _installed("LIBRARY")
     if path is not None:
         candidates = [os.fspath(path)]
+    elif installed:
+        candidates = [installed]
     elif os.environ.get(LIBRARY_ENV):
         candidates = [os.environ[LIBRARY_ENV]]
     else:

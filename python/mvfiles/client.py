@@ -4,11 +4,12 @@ from __future__ import annotations
 
 import ctypes
 import os
+import threading
 from dataclasses import dataclass
 from enum import IntEnum
-from typing import Callable, Iterable, List, Optional, Tuple, TypeVar
+from typing import Callable, Dict, Iterable, List, Optional, Tuple, TypeVar
 
-from ._native import PathArg, load_library
+from ._native import PathArg, bundled_corpus, load_library
 
 
 class Result(IntEnum):
@@ -29,18 +30,21 @@ class Result(IntEnum):
 class MvfilesError(Exception):
     """A library call failed.
 
-    Attributes: ``code`` (the result code), ``name`` (its C name, such as
-    ``"MVFILES_ERR_HTTP"``), ``message`` (the library's last-error text) and
-    ``http_code`` (the HTTP status of the last exchange, 0 when none).
+    Attributes: ``code`` (the :class:`Result`), ``name`` (its C name, such
+    as ``"MVFILES_ERR_HTTP"``), ``message`` (the library's last-error text)
+    and ``http_code`` (the HTTP status of the last exchange, 0 when none).
     """
 
     def __init__(self, code: int, message: str, http_code: int = 0) -> None:
-        try:
-            name = "MVFILES_" + Result(code).name
-        except ValueError:
-            name = "MVFILES_RESULT_%d" % code
-        super().__init__("%s: %s (HTTP %d)" % (name, message, http_code))
-        self.code = code
+        result = Result(code)
+        name = "MVFILES_" + result.name
+        # Many of the library's messages name the status already.
+        status = "HTTP %d" % http_code
+        text = "%s: %s" % (name, message)
+        if http_code and status not in message:
+            text += " (%s)" % status
+        super().__init__(text)
+        self.code = result
         self.name = name
         self.message = message
         self.http_code = http_code
@@ -104,13 +108,14 @@ class Playlist:
 @dataclass(frozen=True)
 class Progress:
     """One saved watch position: ``value`` is the watched fraction, ``size``
-    the duration in whole seconds that the key carries."""
+    the duration in whole seconds that the key carries; ``season`` and
+    ``episode`` are None for a film."""
 
     key: Optional[str]
     value: float
     size: int
-    season: int
-    episode: int
+    season: Optional[int]
+    episode: Optional[int]
 
 
 @dataclass(frozen=True)
@@ -128,15 +133,16 @@ class Subtitle:
 
 @dataclass(frozen=True)
 class SessionIndexEntry:
-    """One row of the playback-session index, read from the parts of its key."""
+    """One row of the playback-session index, read from the parts of its
+    key; ``season`` and ``episode`` are None for a film."""
 
     key: Optional[str]
     user: Optional[str]
     imdb_id: Optional[str]
     session_key: Optional[str]
     profile: int
-    season: int
-    episode: int
+    season: Optional[int]
+    episode: Optional[int]
     size: int
 
 
@@ -203,7 +209,16 @@ def _flag(v: int) -> Optional[bool]:
     return None if v < 0 else v == 1
 
 
+def _number(v: int) -> Optional[int]:
+    """A season, episode or id that the library gives as negative when there is none."""
+    return None if v < 0 else int(v)
+
+
 R = TypeVar("R")
+
+# Open clients per loaded library: the last one to close shuts it down.
+_open_clients: Dict[ctypes.CDLL, int] = {}
+_open_lock = threading.Lock()
 
 
 class Client:
@@ -214,18 +229,36 @@ class Client:
     from one thread at a time. Look-ups return lists of records whose texts
     are copied out at once: they stay valid whatever the library does next.
     Failures raise :class:`MvfilesError`. As a context manager the client
-    calls :meth:`shutdown` on leaving.
+    calls :meth:`close` on leaving.
     """
 
     def __init__(self, library: Optional[PathArg] = None) -> None:
         """Loads the library (see :func:`mvfiles.load_library`)."""
         self._lib = load_library(library)
+        with _open_lock:
+            _open_clients[self._lib] = _open_clients.get(self._lib, 0) + 1
+        self._open = True
 
     def __enter__(self) -> "Client":
         return self
 
     def __exit__(self, *exc: object) -> None:
-        self.shutdown()
+        self.close()
+
+    def close(self) -> None:
+        """Ends this client. The library is shut down (see :meth:`shutdown`)
+        when the last open Client of the process closes, never under another
+        one. Closing twice does nothing more."""
+        with _open_lock:
+            if not self._open:
+                return
+            self._open = False
+            _open_clients[self._lib] -= 1
+            last = _open_clients[self._lib] == 0
+            if last:
+                del _open_clients[self._lib]
+        if last:
+            self._lib.mvfiles_shutdown()
 
     # -- state and transports -------------------------------------------
 
@@ -265,13 +298,18 @@ class Client:
         self._check(self._lib.mvfiles_use_curl())
 
     def use_fake(self, corpus: Optional[PathArg] = None) -> None:
-        """Installs the offline fixture backend, reading from ``corpus`` when given."""
-        if corpus is not None:
-            self._check(self._lib.mvfiles_fake_corpus(_arg(os.fspath(corpus), "corpus")))
+        """Installs the offline fixture backend, reading from ``corpus``, or
+        from :func:`mvfiles.bundled_corpus` when none is given. The corpus
+        answers each route with one fixed answer: the user, profile or keys
+        asked for do not narrow it."""
+        path = bundled_corpus() if corpus is None else os.fspath(corpus)
+        self._check(self._lib.mvfiles_fake_corpus(_arg(path, "corpus")))
         self._check(self._lib.mvfiles_use_fake())
 
     def shutdown(self) -> None:
-        """Releases every table, forgets the transport and disarms writes."""
+        """Releases every table, forgets the transport and disarms writes,
+        for every Client of the process at once (:meth:`close` ends only
+        this one)."""
         self._lib.mvfiles_shutdown()
 
     def stable_hash(self, text: str) -> int:
@@ -287,10 +325,8 @@ class Client:
             entries = tuple(
                 Entry(_text(lib.mvfiles_entry_uri(i, e)), _text(lib.mvfiles_entry_url(i, e)),
                       lib.mvfiles_entry_is_active(i, e) == 1,
-                      None if lib.mvfiles_entry_content_source(i, e) < 0
-                      else int(lib.mvfiles_entry_content_source(i, e)))
+                      _number(lib.mvfiles_entry_content_source(i, e)))
                 for e in range(lib.mvfiles_entry_count(i)))
-            season, episode = lib.mvfiles_season(i), lib.mvfiles_episode(i)
             files.append(File(
                 i, _text(lib.mvfiles_key(i)), _text(lib.mvfiles_imdb(i)),
                 _text(lib.mvfiles_parent_key(i)), _text(lib.mvfiles_filename(i)),
@@ -298,8 +334,8 @@ class Client:
                 _text(lib.mvfiles_subtitle_languages(i)),
                 _text(lib.mvfiles_subtitle_language_titles(i)), _text(lib.mvfiles_created(i)),
                 _text(lib.mvfiles_record_updated(i)), int(lib.mvfiles_size(i)),
-                int(lib.mvfiles_duration_seconds(i)), None if season < 0 else season,
-                None if episode < 0 else episode, _flag(lib.mvfiles_is_hdr(i)),
+                int(lib.mvfiles_duration_seconds(i)), _number(lib.mvfiles_season(i)),
+                _number(lib.mvfiles_episode(i)), _flag(lib.mvfiles_is_hdr(i)),
                 _flag(lib.mvfiles_is_hevc(i)), _flag(lib.mvfiles_is_dolby(i)),
                 lib.mvfiles_subtitle_count(i), lib.mvfiles_audio_channels(i),
                 lib.mvfiles_video_width(i), lib.mvfiles_video_height(i), entries,
@@ -317,7 +353,10 @@ class Client:
         return self._read_files()
 
     def files_by_keys(self, keys: Iterable[str]) -> List[File]:
-        """Files with the given keys (1 to 4096)."""
+        """Files with the given keys (1 to 4096), a list or another iterable
+        of texts; a single text is refused with :class:`TypeError`."""
+        if isinstance(keys, (str, bytes)):
+            raise TypeError("keys must be an iterable of str, not one %s" % type(keys).__name__)
         encoded = [_arg(k, "key") for k in keys]
         array = (ctypes.c_char_p * max(len(encoded), 1))(*encoded)
         self._check(self._lib.mvfiles_get_by_keys(array, len(encoded)))
@@ -345,7 +384,7 @@ class Client:
         self._check(lib.mvfiles_get_playlists(None, None, _arg(playlist_type, "playlist_type")))
         return self._rows(lib.mvfiles_playlist_count, lambda i: Playlist(
             _text(lib.mvfiles_playlist_key(i)), _text(lib.mvfiles_playlist_value(i)),
-            None if lib.mvfiles_playlist_id(i) < 0 else int(lib.mvfiles_playlist_id(i)),
+            _number(lib.mvfiles_playlist_id(i)),
             _text(lib.mvfiles_playlist_name(i)), _text(lib.mvfiles_playlist_logo(i)),
             _text(lib.mvfiles_playlist_origin(i)),
             tuple(_text(lib.mvfiles_playlist_imdb(i, j)) or ""
@@ -360,8 +399,8 @@ class Client:
                                              _arg(imdb_id, "imdb_id")))
         return self._rows(lib.mvfiles_progress_count, lambda i: Progress(
             _text(lib.mvfiles_progress_key(i)), float(lib.mvfiles_progress_value(i)),
-            int(lib.mvfiles_progress_size(i)), lib.mvfiles_progress_season(i),
-            lib.mvfiles_progress_episode(i)))
+            int(lib.mvfiles_progress_size(i)), _number(lib.mvfiles_progress_season(i)),
+            _number(lib.mvfiles_progress_episode(i))))
 
     def external_subtitles(self, imdb_id: str, season: int = -1,
                            episode: int = -1) -> List[Subtitle]:
@@ -383,8 +422,8 @@ class Client:
         return self._rows(lib.mvfiles_sessionix_count, lambda i: SessionIndexEntry(
             _text(lib.mvfiles_sessionix_key(i)), _text(lib.mvfiles_sessionix_user(i)),
             _text(lib.mvfiles_sessionix_imdb(i)), _text(lib.mvfiles_sessionix_sessionkey(i)),
-            lib.mvfiles_sessionix_profile(i), lib.mvfiles_sessionix_season(i),
-            lib.mvfiles_sessionix_episode(i), int(lib.mvfiles_sessionix_size(i))))
+            lib.mvfiles_sessionix_profile(i), _number(lib.mvfiles_sessionix_season(i)),
+            _number(lib.mvfiles_sessionix_episode(i)), int(lib.mvfiles_sessionix_size(i))))
 
     def storages(self) -> List[Storage]:
         """The user's cloud storages (never answered from the cache)."""

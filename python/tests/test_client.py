@@ -7,7 +7,7 @@ from pathlib import Path
 
 import pytest
 
-from mvfiles import LIBRARY_ENV, Client, MvfilesError, load_library
+from mvfiles import LIBRARY_ENV, Client, MvfilesError, Result, _native, bundled_corpus, load_library
 
 ROOT = Path(__file__).resolve().parents[2]
 FIXTURES = os.environ.get("MVFILES_TEST_FIXTURES", str(ROOT / "fixtures"))
@@ -64,7 +64,8 @@ def test_key_value_tables(client):
     subs = client.external_subtitles("tt0944947", 1, 1)
     assert subs[1].parent_id == subs[0].id and subs[0].parent_id is None
     ix = client.session_index()[0]
-    assert (ix.user, ix.size, ix.session_key) == ("u42", 2147483648, "ps-7f3a91")
+    assert (ix.user, ix.size, ix.session_key, ix.season) == ("u42", 2147483648, "ps-7f3a91", None)
+    assert [(p.season, p.episode) for p in client.progress("tt0111161", "u42")[:2]] == [(None, None), (1, 1)]
     assert client.storages()[0].used == 274877906944
     s = client.playback_sessions("any")[0]
     assert s.bits == tuple(c == "1" for c in s.value)
@@ -89,6 +90,7 @@ def test_failures_raise_one_exception_type(client, mode, call, name, http, messa
     with pytest.raises(MvfilesError) as err:
         call(client)
     assert (err.value.name, err.value.http_code, err.value.message) == (name, http, message)
+    assert isinstance(err.value.code, Result) and str(err.value).count("HTTP %d" % http) <= 1
 
 
 def test_arguments_are_checked_before_the_call(client):
@@ -98,6 +100,8 @@ def test_arguments_are_checked_before_the_call(client):
         client.files("tt0944947", 2**31)
     with pytest.raises(TypeError):
         client.files("tt0944947", True)
+    with pytest.raises(TypeError):
+        client.files_by_keys("abc")
     assert client.fake_stats().calls == 0
 
 
@@ -126,9 +130,23 @@ def test_cache_controls(client):
 
 
 def test_library_is_found_by_path_or_environment(monkeypatch, tmp_path):
-    explicit = os.environ[LIBRARY_ENV]
+    installed = _native._installed("LIBRARY")
+    explicit = installed or os.environ[LIBRARY_ENV]
     assert load_library(explicit) is load_library()
     monkeypatch.setenv(LIBRARY_ENV, str(tmp_path / "libmvfiles.so.1"))
-    with pytest.raises(OSError, match=LIBRARY_ENV):
-        Client()
-    assert Client(explicit).version == "1.0.0"
+    if installed:  # the library installed with the package comes first
+        assert load_library() is load_library(explicit)
+    else:
+        with pytest.raises(OSError, match=LIBRARY_ENV):
+            Client()
+    with Client(explicit) as c:
+        assert c.version == "1.0.0"
+
+
+def test_one_client_closing_leaves_the_library_to_another(client):
+    assert os.path.samefile(bundled_corpus(), FIXTURES)
+    with Client() as other:
+        other.use_fake()  # the bundled corpus
+        assert other.files("tt4154796")
+    other.close()
+    assert client.files("tt0111161")[0].key  # the transport is still there

@@ -103,9 +103,15 @@ std::string file_text(const std::string &path) {
 bool Loopback::start(const std::string &script, const std::string &fixtures, bool tls, int lifetime_s,
                      bool hostile) {
     stop();
+    // Wine numbers its processes afresh with each new server, so the next
+    // run's processes get this run's ids again; the time this process made
+    // its first name keeps a port file that an earlier run left behind (its
+    // server outlived a test cut short) from being read as this server's.
     static int serial = 0;
+    static const unsigned long long first_start = GetTickCount64();
     port_file_ = "/tmp/mvfiles-loopback-" + std::to_string(GetCurrentProcessId()) + "-" +
-                 std::to_string(++serial) + ".ports";
+                 std::to_string(first_start) + "-" + std::to_string(++serial) + ".ports";
+    DeleteFileA(wine_path(port_file_).c_str());
     std::vector<std::string> args = server_args(script, fixtures, tls, lifetime_s, hostile);
     args[0] = "/usr/bin/python3";
     args.push_back("--port-file");

@@ -23,9 +23,22 @@ public sealed class ThreadingTests : ClientTest
                 Assert.All(files, f => Assert.StartsWith(prefix, f.FileName));
             }
         }
-        var other = new MvfilesClient();
+        using var other = new MvfilesClient();
         await Task.WhenAll(Task.Factory.StartNew(() => Run(Client, "tt4154796", 3, "Avengers"), TaskCreationOptions.LongRunning),
                            Task.Factory.StartNew(() => Run(other, "tt0111161", 1, "The.Shawshank"), TaskCreationOptions.LongRunning));
         Assert.Equal(4000, Client.FakeStats().Calls);
+    }
+
+    // Every client shares the one state: disposing one leaves it to the others.
+    [Fact]
+    public void The_last_client_disposed_shuts_the_library_down()
+    {
+        var other = new MvfilesClient();
+        other.Dispose();
+        other.Dispose();
+        Assert.Single(Client.Files("tt0111161"));
+        Client.Dispose();
+        using var late = new MvfilesClient();
+        Assert.Equal(MvfilesResult.NoTransport, Assert.Throws<MvfilesException>(() => late.Files("tt0111161")).Code);
     }
 }

@@ -61,8 +61,37 @@ public sealed unsafe class MvfilesClient : IDisposable
         get { lock (Gate) return mvfiles_writes_armed() == 1; }
     }
 
-    /// <summary>Same as <see cref="Shutdown"/>: the library's one state is shut down for every client.</summary>
-    public void Dispose() => Shutdown();
+    // Clients of the process not yet disposed; the last one to go shuts the
+    // library down, never under another live client.
+    private static int s_open;
+    private bool _disposed;
+
+    /// <summary>A handle on the process's one library state.</summary>
+    public MvfilesClient()
+    {
+        lock (Gate) s_open++;
+    }
+
+    /// <summary>
+    /// Ends this client. When it is the last client of the process not yet
+    /// disposed, the library is shut down (see <see cref="Shutdown"/>);
+    /// otherwise the shared state stays for the others. Disposing twice does
+    /// nothing more.
+    /// </summary>
+    public void Dispose()
+    {
+        lock (Gate)
+        {
+            if (_disposed)
+                return;
+            _disposed = true;
+            if (--s_open == 0)
+            {
+                mvfiles_shutdown();
+                Released();
+            }
+        }
+    }
 
     // ---- state and transports ------------------------------------------
 
@@ -153,9 +182,9 @@ public sealed unsafe class MvfilesClient : IDisposable
     }
 
     /// <summary>
-    /// Releases every table, forgets the transport and disarms writes. The
-    /// origin, the time-to-live values and the fixture backend's directory
-    /// and mode stay.
+    /// Releases every table, forgets the transport and disarms writes, at
+    /// once and for every client of the process. The origin, the
+    /// time-to-live values and the fixture backend's directory and mode stay.
     /// </summary>
     public void Shutdown()
     {

@@ -236,6 +236,9 @@ TEST_F(Cli, FailuresExitWithTheResultCode) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("transport: "), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("'/nonexistent/corpus' does not exist"), std::string::npos) << r.err;
+    r = spawn({MVFILES_CLI, "--corpus", std::string(600, 'd'), "files", "tt4154796"});
+    EXPECT_EQ(r.status, 6);
+    EXPECT_NE(r.err.find("corpus path over 511 bytes"), std::string::npos) << r.err;
 }
 
 TEST_F(Cli, JsonFailureIsAlsoADocument) {

@@ -23,8 +23,9 @@ int setup_transport(Global &g, Ctx &x) {
         return 0;
     }
     g.corpus_used = g.corpus_set ? g.corpus : default_corpus();
+    // The library refuses a path it cannot keep whole and says nothing.
     mvfiles_result r = mvfiles_fake_corpus(g.corpus_used.c_str());
-    if (r != MVFILES_OK) return fail(x, r);
+    if (r != MVFILES_OK) return fail_msg(x, r, "corpus path over 511 bytes");
     mvfiles_use_fake();
     return 0;
 }
@@ -55,8 +56,6 @@ int run(int argc, char **argv) {
         return print_info(g.json, "version", mvfiles_version(),
                           std::string("mvfiles ") + mvfiles_version() + "\n");
 
-    // A corpus directory the library cannot take is refused by
-    // mvfiles_fake_corpus, and reported like any other failure.
     Ctx x{g, p};
     int rc = setup_transport(g, x);
     if (rc) return rc;

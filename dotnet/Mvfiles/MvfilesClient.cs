@@ -139,7 +139,7 @@ public sealed unsafe class MvfilesClient : IDisposable
             {
                 int r = mvfiles_fake_corpus(d);
                 if (r != 0)
-                    throw new MvfilesException((MvfilesResult)r, "corpus directory refused: " + dir);
+                    throw new MvfilesException((MvfilesResult)r, "corpus path over 511 bytes");
                 Check(mvfiles_use_fake());
                 Released();
             }

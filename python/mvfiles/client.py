@@ -303,7 +303,10 @@ class Client:
         answers each route with one fixed answer: the user, profile or keys
         asked for do not narrow it."""
         path = bundled_corpus() if corpus is None else os.fspath(corpus)
-        self._check(self._lib.mvfiles_fake_corpus(_arg(path, "corpus")))
+        # The library refuses a path it cannot keep whole, without a message.
+        result = self._lib.mvfiles_fake_corpus(_arg(path, "corpus"))
+        if result != Result.OK:
+            raise MvfilesError(result, "corpus path over 511 bytes")
         self._check(self._lib.mvfiles_use_fake())
 
     def shutdown(self) -> None:

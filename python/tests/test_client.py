@@ -102,6 +102,8 @@ def test_arguments_are_checked_before_the_call(client):
         client.files("tt0944947", True)
     with pytest.raises(TypeError):
         client.files_by_keys("abc")
+    with pytest.raises(MvfilesError, match="corpus path over 511 bytes"):
+        client.use_fake("d" * 600)
     assert client.fake_stats().calls == 0
 
 

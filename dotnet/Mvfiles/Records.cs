@@ -36,7 +36,7 @@ public sealed record AccessEntry(string? Uri, string? Url, bool IsActive, int? C
 /// <param name="VideoWidth">Video width in pixels; 0 when missing.</param>
 /// <param name="VideoHeight">Video height in pixels; 0 when missing.</param>
 /// <param name="Entries">The file's access entries.</param>
-/// <param name="Json">The file as compact JSON, every member as the service sent it; null only when the library ran out of memory.</param>
+/// <param name="Json">The file as compact JSON, every member the service sent in its order, numbers written again from their values (1E6 as 1000000.0); null only when the library ran out of memory.</param>
 public sealed record FileEntry(
     int Index, string? Key, string? ImdbId, string? ParentKey, string? FileName, string? Path,
     string? Extension, string? SubtitleLanguages, string? SubtitleLanguageTitles, string? Created,

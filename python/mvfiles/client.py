@@ -64,7 +64,9 @@ class Entry:
 class File:
     """One file of the catalogue. Texts are None when the service left them
     out; the three flags are None when unknown; ``season`` and ``episode``
-    are None when absent. ``json`` is the file as the service sent it."""
+    are None when absent. ``json`` is the file as compact JSON, its members
+    in the service's order and its numbers written again from their values
+    (1E6 as 1000000.0)."""
 
     index: int
     key: Optional[str]

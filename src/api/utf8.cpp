@@ -4,15 +4,29 @@
 
 #include "api/util.h"
 
-size_t mvfiles_utf8_char(const char *text, size_t n) noexcept {
-    const auto *s = reinterpret_cast<const unsigned char *>(text);
-    if (n == 0) return 0;
+namespace {
+
+// Bytes of the character that lead byte c begins (1 to 4); 0 for a byte
+// that begins none (a continuation byte, 0xC0, 0xC1, 0xF5-0xFF).
+size_t lead_length(unsigned c) {
+    return c < 0x80 ? 1 : c < 0xC2 ? 0 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : c < 0xF5 ? 4 : 0;
+}
+
+// Whether the k bytes after s[0] are all continuation bytes.
+bool continued(const unsigned char *s, size_t k) {
+    for (size_t i = 1; i <= k; i++)
+        if ((s[i] & 0xC0) != 0x80) return false;
+    return true;
+}
+
+// Length of the well-formed character at the start of the n bytes at s (1
+// to 4), or 0 when they do not start with one: a stray or invalid byte, a
+// cut sequence, an overlong form, a surrogate or a code point past
+// U+10FFFF (what a JSON writer refuses).
+size_t utf8_char(const unsigned char *s, size_t n) {
     unsigned c = s[0];
-    if (c < 0x80) return 1;
-    size_t len = c < 0xC2 ? 0 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : c < 0xF5 ? 4 : 0;
-    if (len == 0 || n < len) return 0;
-    for (size_t i = 1; i < len; i++)
-        if ((s[i] & 0xC0) != 0x80) return 0;
+    size_t len = lead_length(c);
+    if (len == 0 || n < len || !continued(s, len - 1)) return 0;
     unsigned c1 = s[1];
     // Overlong forms, UTF-16 surrogates and code points past U+10FFFF.
     if ((c == 0xE0 && c1 < 0xA0) || (c == 0xED && c1 >= 0xA0) || (c == 0xF0 && c1 < 0x90) ||
@@ -21,30 +35,11 @@ size_t mvfiles_utf8_char(const char *text, size_t n) noexcept {
     return len;
 }
 
-bool mvfiles_utf8_valid(const char *s, size_t n) noexcept {
-    for (size_t i = 0; i < n;) {
-        if (static_cast<unsigned char>(s[i]) < 0x80) {
-            i++;
-            continue;
-        }
-        size_t k = mvfiles_utf8_char(s + i, n - i);
-        if (k == 0) return false;
-        i += k;
-    }
-    return true;
-}
-
-namespace {
-
 // Whether the n bytes at s are the start of a character that a cut ended
 // early: a lead byte followed only by continuation bytes, fewer than it needs.
 bool cut_character(const unsigned char *s, size_t n) {
-    unsigned c = s[0];
-    size_t need = c >= 0xC2 && c < 0xE0 ? 2 : c >= 0xE0 && c < 0xF0 ? 3 : c >= 0xF0 && c < 0xF5 ? 4 : 0;
-    if (need == 0 || n >= need) return false;
-    for (size_t i = 1; i < n; i++)
-        if ((s[i] & 0xC0) != 0x80) return false;
-    return true;
+    size_t need = lead_length(s[0]);
+    return need > 1 && n < need && continued(s, n - 1);
 }
 
 // Writes the escape of byte c ("\r", "\n", "\t" or "\xNN") at out.
@@ -64,6 +59,16 @@ size_t escape_byte(char *out, unsigned char c) {
 
 }  // namespace
 
+bool mvfiles_utf8_valid(const char *text, size_t n) noexcept {
+    const auto *s = reinterpret_cast<const unsigned char *>(text);
+    for (size_t i = 0; i < n;) {
+        size_t k = s[i] < 0x80 ? 1 : utf8_char(s + i, n - i);
+        if (k == 0) return false;
+        i += k;
+    }
+    return true;
+}
+
 size_t mvfiles_escape_text(char *out, size_t size, const char *text, size_t n, bool controls,
                            bool was_cut) noexcept {
     if (size == 0) return 0;
@@ -71,7 +76,7 @@ size_t mvfiles_escape_text(char *out, size_t size, const char *text, size_t n, b
     size_t o = 0;
     for (size_t i = 0; i < n;) {
         unsigned char c = s[i];
-        size_t k = c < 0x80 ? 1 : mvfiles_utf8_char(text + i, n - i);
+        size_t k = c < 0x80 ? 1 : utf8_char(s + i, n - i);
         if (k == 0 && was_cut && cut_character(s + i, n - i)) break;
         bool escape = k == 0 || (controls && (c < 0x20 || c == 0x7F));
         char esc[4];

@@ -74,11 +74,9 @@ char *mvfiles_url_encode_to(char *out, const char *s, size_t n) noexcept;
 // or malformed UTF-8. Range 0..2147483647. Allocates nothing.
 int32_t mvfiles_stable_hash_impl(const char *s, size_t len) noexcept;
 
-// Length of the well-formed UTF-8 character at the start of the n bytes at
-// s (1 to 4), or 0 when they do not start with one: a stray or invalid
-// byte, a cut sequence, an overlong form, a surrogate or a code point past
-// U+10FFFF (what a JSON writer refuses).
-size_t mvfiles_utf8_char(const char *s, size_t n) noexcept;
+// Whether the n bytes at s are well-formed UTF-8, as a JSON writer wants
+// it: no stray or cut sequence, overlong form, surrogate or code point past
+// U+10FFFF.
 bool mvfiles_utf8_valid(const char *s, size_t n) noexcept;
 
 // Copies the n bytes of text into out (size bytes, always terminated) as

@@ -3,7 +3,7 @@
 // an exact match of the first name wins over one of the second, either wins
 // over a case-insensitive match of the first, and among equal matches the
 // earliest member wins. It relies on every pair differing only in case
-// (check a table with pairs_fold_equal and names_fold_apart), so that one walk over the members
+// (check a table with member_names_ok), so that one walk over the members
 // serves every name at once: table builders read thousands of objects.
 #ifndef MVFILES_API_MEMBERS_H
 #define MVFILES_API_MEMBERS_H
@@ -102,6 +102,12 @@ constexpr bool names_fold_apart(const Name (&names)[N]) {
         }
     }
     return true;
+}
+
+// The check every table of names passes, at compile time.
+template <size_t N>
+constexpr bool member_names_ok(const Name (&names)[N]) {
+    return pairs_fold_equal(names) && names_fold_apart(names);
 }
 
 // How a member key of the name's length L matches the name: 0 exactly the

@@ -54,10 +54,9 @@ constexpr Name kEntryNames[E_COUNT] = {
     MVFILES_MEMBER("accessSource", "AccessSource"),
 };
 
-static_assert(pairs_fold_equal(kFileNames) && pairs_fold_equal(kEntryNames),
-              "member name pairs must differ only in case");
-static_assert(names_fold_apart(kFileNames) && names_fold_apart(kEntryNames),
-              "no two member names of a table may differ only in case");
+static_assert(member_names_ok(kFileNames) && member_names_ok(kEntryNames),
+              "member name pairs must differ only in case, and no two names of a table"
+              " may fold to the same text");
 
 constexpr ByLength kFileByLen = group_by_length(kFileNames);
 constexpr ByLength kEntryByLen = group_by_length(kEntryNames);

@@ -96,9 +96,9 @@ inline constexpr Name kRowNames[12] = {
     MVFILES_MEMBER("p4", "P4"),   MVFILES_MEMBER("p5", "P5"),       MVFILES_MEMBER("p6", "P6"),
     MVFILES_MEMBER("p7", "P7"),   MVFILES_MEMBER("p8", "P8"),       MVFILES_MEMBER("p9", "P9"),
 };
-static_assert(pairs_fold_equal(kRowNames), "member name pairs must differ only in case");
-static_assert(names_fold_apart(kRowNames),
-              "no two member names of a table may differ only in case");
+static_assert(member_names_ok(kRowNames),
+              "member name pairs must differ only in case, and no two names of a table"
+              " may fold to the same text");
 
 // The text of a member value, NULL when it is not a string.
 inline const char *text_of(yyjson_val *v) noexcept {

@@ -42,9 +42,9 @@ constexpr Name kPlaylistNames[P_COUNT] = {
     MVFILES_MEMBER("OriginCountry", "originCountry"),
     MVFILES_MEMBER("IMDbIds", "imdbIds"),
 };
-static_assert(pairs_fold_equal(kPlaylistNames), "member name pairs must differ only in case");
-static_assert(names_fold_apart(kPlaylistNames),
-              "no two member names of a table may differ only in case");
+static_assert(member_names_ok(kPlaylistNames),
+              "member name pairs must differ only in case, and no two names of a table"
+              " may fold to the same text");
 constexpr ByLength kPlaylistByLen = group_by_length(kPlaylistNames);
 
 // Kept from answer to answer: playlist objects list their members alike.

@@ -69,11 +69,10 @@ constexpr Name kQuotaNames[Q_COUNT] = {
     MVFILES_MEMBER("used", "Used"),
     MVFILES_MEMBER("remaining", "Remaining"),
 };
-static_assert(pairs_fold_equal(kDriveNames) && pairs_fold_equal(kUserNames) &&
-                  pairs_fold_equal(kQuotaNames),
-              "member name pairs must differ only in case");
-static_assert(names_fold_apart(kDriveNames) && names_fold_apart(kUserNames) && names_fold_apart(kQuotaNames),
-              "no two member names of a table may differ only in case");
+static_assert(member_names_ok(kDriveNames) && member_names_ok(kUserNames) &&
+                  member_names_ok(kQuotaNames),
+              "member name pairs must differ only in case, and no two names of a table"
+              " may fold to the same text");
 constexpr ByLength kDriveByLen = group_by_length(kDriveNames);
 constexpr ByLength kUserByLen = group_by_length(kUserNames);
 constexpr ByLength kQuotaByLen = group_by_length(kQuotaNames);

@@ -20,9 +20,9 @@ constexpr Name kSessionNames[S_COUNT] = {
     MVFILES_MEMBER("created", "Created"),
     MVFILES_MEMBER("value", "Value"),
 };
-static_assert(pairs_fold_equal(kSessionNames), "member name pairs must differ only in case");
-static_assert(names_fold_apart(kSessionNames),
-              "no two member names of a table may differ only in case");
+static_assert(member_names_ok(kSessionNames),
+              "member name pairs must differ only in case, and no two names of a table"
+              " may fold to the same text");
 constexpr ByLength kSessionByLen = group_by_length(kSessionNames);
 
 // Kept from answer to answer: sessions list their members as the ones before.

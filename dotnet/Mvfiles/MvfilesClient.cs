@@ -234,6 +234,11 @@ public sealed unsafe class MvfilesClient : IDisposable
 
     private static bool? Flag(int value) => value < 0 ? null : value == 1;
 
+    // A season, episode, content source or list id that the library gives
+    // as negative when there is none.
+    private static int? Number(int value) => value < 0 ? null : value;
+    private static long? Number(long value) => value < 0 ? null : value;
+
     // ---- file catalogue --------------------------------------------------
 
     /// <summary>
@@ -297,19 +302,15 @@ public sealed unsafe class MvfilesClient : IDisposable
 
     private static IReadOnlyList<FileEntry> ReadFiles() => Rows(mvfiles_count(), i =>
     {
-        int season = mvfiles_season(i), episode = mvfiles_episode(i);
-        var entries = Rows(mvfiles_entry_count(i), e =>
-        {
-            int source = mvfiles_entry_content_source(i, e);
-            return new AccessEntry(T(mvfiles_entry_uri(i, e)), T(mvfiles_entry_url(i, e)),
-                                   mvfiles_entry_is_active(i, e) == 1, source < 0 ? null : source);
-        });
+        var entries = Rows(mvfiles_entry_count(i), e => new AccessEntry(
+            T(mvfiles_entry_uri(i, e)), T(mvfiles_entry_url(i, e)), mvfiles_entry_is_active(i, e) == 1,
+            Number(mvfiles_entry_content_source(i, e))));
         return new FileEntry(
             i, T(mvfiles_key(i)), T(mvfiles_imdb(i)), T(mvfiles_parent_key(i)), T(mvfiles_filename(i)),
             T(mvfiles_path(i)), T(mvfiles_extension(i)), T(mvfiles_subtitle_languages(i)),
             T(mvfiles_subtitle_language_titles(i)), T(mvfiles_created(i)), T(mvfiles_record_updated(i)),
-            mvfiles_size(i), mvfiles_duration_seconds(i), season < 0 ? null : season,
-            episode < 0 ? null : episode, Flag(mvfiles_is_hdr(i)), Flag(mvfiles_is_hevc(i)),
+            mvfiles_size(i), mvfiles_duration_seconds(i), Number(mvfiles_season(i)),
+            Number(mvfiles_episode(i)), Flag(mvfiles_is_hdr(i)), Flag(mvfiles_is_hevc(i)),
             Flag(mvfiles_is_dolby(i)), mvfiles_subtitle_count(i), mvfiles_audio_channels(i),
             mvfiles_video_width(i), mvfiles_video_height(i), entries, T(mvfiles_file_json(i)));
     });
@@ -349,10 +350,9 @@ public sealed unsafe class MvfilesClient : IDisposable
                 Check(mvfiles_get_playlists(null, null, t));
                 return Rows(mvfiles_playlist_count(), i =>
                 {
-                    long id = mvfiles_playlist_id(i);
                     var ids = Rows(mvfiles_playlist_imdb_count(i), j => T(mvfiles_playlist_imdb(i, j)) ?? "");
                     return new Playlist(T(mvfiles_playlist_key(i)), T(mvfiles_playlist_value(i)),
-                                        id < 0 ? null : id, T(mvfiles_playlist_name(i)),
+                                        Number(mvfiles_playlist_id(i)), T(mvfiles_playlist_name(i)),
                                         T(mvfiles_playlist_logo(i)), T(mvfiles_playlist_origin(i)), ids);
                 });
             }

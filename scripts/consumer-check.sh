@@ -30,10 +30,11 @@ echo "consumer-check: pkg-config host"
 # Only mvfiles.pc on the search path: the headers need no other package.
 pkgconf() { env -u PKG_CONFIG_PATH PKG_CONFIG_LIBDIR="$(dirname "$pc")" pkg-config "$@"; }
 flags=$(pkgconf --cflags --libs mvfiles) || fail "pkg-config --cflags --libs mvfiles failed"
-[ "$(pkgconf --variable=fixturesdir mvfiles)" = "$corpus" ] || fail "fixturesdir does not name $corpus"
+fixtures=$(pkgconf --variable=fixturesdir mvfiles)
+[ "$fixtures" = "$corpus" ] || fail "fixturesdir does not name $corpus"
 # shellcheck disable=SC2086
 cc -std=c99 -Wall -Wextra -Wpedantic -Werror tests/consumer/host.c $flags -o "$work/host-pc"
-LD_LIBRARY_PATH=$libdir "$work/host-pc" "$(pkgconf --variable=fixturesdir mvfiles)"
+LD_LIBRARY_PATH=$libdir "$work/host-pc" "$fixtures"
 
 echo "consumer-check: find_package host (MVFILES_FIXTURES_DIR)"
 cmake -S tests/consumer -B "$work/cmake" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null

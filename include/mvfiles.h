@@ -105,11 +105,15 @@
 #  define MVFILES_API
 #endif
 
-#ifdef __cplusplus
+/* noexcept from C++11 on; MSVC 2015 and later have it too, even where
+ * __cplusplus still reports 199711L (no /Zc:__cplusplus). */
+#if defined(__cplusplus) && (__cplusplus >= 201103L || (defined(_MSC_VER) && _MSC_VER >= 1900))
 #  define MVFILES_NOEXCEPT noexcept
-extern "C" {
 #else
 #  define MVFILES_NOEXCEPT
+#endif
+#ifdef __cplusplus
+extern "C" {
 #endif
 
 /* Result of every operation that can fail. */

@@ -41,6 +41,9 @@ install(FILES ${PROJECT_BINARY_DIR}/mvfilesConfig.cmake ${PROJECT_BINARY_DIR}/mv
 if(WIN32)
   set(_mvfiles_pc_libs_private "")
   set(_mvfiles_pc_relocatable ON)
+elseif(TARGET mvfiles_yyjson)
+  set(_mvfiles_pc_libs_private "-lcurl -lstdc++")
+  set(_mvfiles_pc_relocatable OFF)
 else()
   set(_mvfiles_pc_libs_private "-lyyjson -lcurl -lstdc++")
   set(_mvfiles_pc_relocatable OFF)
@@ -55,4 +58,14 @@ install(SCRIPT ${PROJECT_BINARY_DIR}/mvfiles-pc.cmake)
 if(NOT WIN32)
   install(FILES ${PROJECT_SOURCE_DIR}/man/mvfiles.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${PROJECT_SOURCE_DIR}/man/mvfiles.3 DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)
+endif()
+
+# The licence and the notices of what the binaries link in: beside the
+# binaries in the Windows zip; on Linux one Debian copyright file
+# (machine-readable format) holding both.
+if(WIN32)
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/THIRD-PARTY-NOTICES.txt DESTINATION .)
+else()
+  include(${CMAKE_CURRENT_LIST_DIR}/debian-copyright.cmake)
+  install(FILES ${PROJECT_BINARY_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()

@@ -16,19 +16,22 @@ set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
+  # The binaries are stripped when linked: the zip holds the very files the
+  # build tree has, with the debug directory that names mvfiles.pdb.
+  set(CPACK_STRIP_FILES OFF)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION libs)
-  # dpkg-shlibdeps finds the run-time libraries; yyjson's symbols would allow
-  # versions older than the 0.10 the library is built and tested against.
+  # dpkg-shlibdeps finds the run-time libraries: with yyjson linked in
+  # (MVFILES_YYJSON_SOURCE_DIR, as `make package` builds it), only stock
+  # Debian ones (libc6, libstdc++6, libgcc-s1, libcurl4).
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libyyjson0 (>= 0.10)")
-  # ... and a dpkg-shlibdeps that leaves yyjson to the line above, so that
-  # Depends names libyyjson0 once.
-  set(CPACK_MVFILES_SHLIBDEPS ${CMAKE_CURRENT_LIST_DIR}/dpkg-shlibdeps.sh)
-  set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack-options.cmake)
+  if(NOT TARGET mvfiles_yyjson)
+    message(WARNING "yyjson is not linked in (MVFILES_YYJSON_SOURCE_DIR): "
+                    "the Debian package would need a libyyjson0 that Debian 12 lacks")
+  endif()
   # mvfiles.pc needs no other package's .pc file.
   set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3, pkg-config")
   # A shlibs file and the ldconfig trigger, so that the loader (and the

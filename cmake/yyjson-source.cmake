@@ -1,5 +1,6 @@
 # yyjson built from an unpacked source directory (one C file), as a static
-# library linked into the DLL. The version must be the 0.10 that Linux uses.
+# library linked into the DLL and the packaged .so. The version must be the
+# 0.10 that the Linux build uses.
 set(MVFILES_YYJSON_SOURCE_DIR "" CACHE PATH "unpacked yyjson 0.10.0 sources (scripts/setup.sh --windows)")
 set(_yyjson_h ${MVFILES_YYJSON_SOURCE_DIR}/src/yyjson.h)
 if(NOT EXISTS ${MVFILES_YYJSON_SOURCE_DIR}/src/yyjson.c OR NOT EXISTS ${_yyjson_h})
@@ -14,4 +15,7 @@ endif()
 
 add_library(mvfiles_yyjson STATIC ${MVFILES_YYJSON_SOURCE_DIR}/src/yyjson.c)
 target_include_directories(mvfiles_yyjson SYSTEM PUBLIC ${MVFILES_YYJSON_SOURCE_DIR}/src)
-set_target_properties(mvfiles_yyjson PROPERTIES POSITION_INDEPENDENT_CODE ON)
+# Its functions stay inside the library: hidden here, and the export list
+# (version script or .def) names only mvfiles_ functions.
+set_target_properties(mvfiles_yyjson PROPERTIES POSITION_INDEPENDENT_CODE ON C_VISIBILITY_PRESET hidden)
+target_compile_definitions(mvfiles_yyjson PUBLIC yyjson_api=)

@@ -44,8 +44,9 @@ public:
 private:
     bool read_ports(const std::string &line);
 
-    long long pid_ = -1;
-    int stdin_fd_ = -1;
+    // The server process and its input, used on POSIX only.
+    [[maybe_unused]] long long pid_ = -1;
+    [[maybe_unused]] int stdin_fd_ = -1;
     std::string port_file_;
     int port_ = 0;
     int https_port_ = 0;

@@ -42,3 +42,18 @@ else()
 endif()
 
 include(CPack)
+
+# The self-contained library as the NuGet package and the Python wheel ship
+# it: shipped/libmvfiles.so, stripped, and its debug information beside it
+# in shipped/libmvfiles.so.debug (named by a debug link). On Windows the
+# shipped files are tools/mvfiles.dll and tools/mvfiles.pdb themselves.
+if(NOT WIN32 AND TARGET mvfiles_yyjson)
+  set(_shipped ${CMAKE_BINARY_DIR}/shipped)
+  file(MAKE_DIRECTORY ${_shipped})
+  add_custom_command(OUTPUT ${_shipped}/libmvfiles.so ${_shipped}/libmvfiles.so.debug
+    COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE:mvfiles> libmvfiles.so.debug
+    COMMAND ${CMAKE_OBJCOPY} --strip-unneeded --add-gnu-debuglink=libmvfiles.so.debug
+            $<TARGET_FILE:mvfiles> libmvfiles.so
+    DEPENDS mvfiles WORKING_DIRECTORY ${_shipped} VERBATIM)
+  add_custom_target(mvfiles_shipped ALL DEPENDS ${_shipped}/libmvfiles.so)
+endif()

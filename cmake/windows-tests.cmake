@@ -60,9 +60,19 @@ endfunction()
 # tables, and the public headers as an MSVC host and a MinGW C host see them.
 if(CMAKE_CROSSCOMPILING)
   find_program(MVFILES_OBJDUMP NAMES ${MVFILES_MINGW_TRIPLE}-objdump x86_64-w64-mingw32-objdump)
+  set(_shipped "")
+  if(MVFILES_PDB)
+    find_program(MVFILES_PDBUTIL NAMES llvm-pdbutil-14 llvm-pdbutil)
+    list(APPEND _shipped -DPDB=${CMAKE_BINARY_DIR}/tools/mvfiles.pdb -DPDBUTIL=${MVFILES_PDBUTIL}
+         "-DBUILD_DIRS=${CMAKE_SOURCE_DIR}\;${CMAKE_BINARY_DIR}")
+  endif()
+  if(MVFILES_MSVC_IMPLIB)
+    find_program(MVFILES_NM NAMES llvm-nm-14 llvm-nm)
+    list(APPEND _shipped -DIMPLIB=${MVFILES_MSVC_IMPLIB} -DNM=${MVFILES_NM})
+  endif()
   add_test(NAME pe_tables COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${MVFILES_OBJDUMP}
            -DHEADER=${CMAKE_SOURCE_DIR}/include/mvfiles.h -DDLL=$<TARGET_FILE:mvfiles>
-           -DEXE=$<$<TARGET_EXISTS:mvfiles_cli>:$<TARGET_FILE:mvfiles_cli>>
+           -DEXE=$<$<TARGET_EXISTS:mvfiles_cli>:$<TARGET_FILE:mvfiles_cli>> ${_shipped}
            -P ${CMAKE_SOURCE_DIR}/tests/windows/pe_tables.cmake)
   set(_headers ${CMAKE_SOURCE_DIR}/include/mvfiles.h ${CMAKE_SOURCE_DIR}/include/veltrona_http.h)
   set(_strict -fsyntax-only -Wall -Wextra -pedantic -Werror -I${CMAKE_SOURCE_DIR}/include)

@@ -7,8 +7,9 @@
 # (which must find its library and corpus by itself), finds the manual
 # pages, and checks the Debian package's contents.
 # With a Windows build tree as well, it checks the Windows zip's contents and
-# builds the same host through the zip's CMake package with MinGW, then runs
-# it under Wine.
+# builds the same host through the zip's CMake package with MinGW, and a
+# runtime-free one with clang for the MSVC target, then runs both under
+# Wine. It also checks the NuGet package's native libraries and licence.
 # Usage: consumer-check.sh BUILD-DIR [WINDOWS-BUILD-DIR] (both packaged).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -76,9 +77,15 @@ for path in usr/bin/mvfiles usr/include/mvfiles.h usr/include/veltrona_http.h \
 done
 dpkg-deb --fsys-tarfile "$deb" | tar -xOf - "./$libpath/pkgconfig/mvfiles.pc" | grep -qx 'prefix=/usr' \
     || fail "the packaged mvfiles.pc does not name /usr"
-dpkg-deb -f "$deb" Depends | grep -q 'libyyjson0 (>= 0.10)' || fail "Depends lacks libyyjson0 (>= 0.10)"
-[ "$(dpkg-deb -f "$deb" Depends | grep -o libyyjson0 | wc -l)" -eq 1 ] || fail "Depends names libyyjson0 more than once"
+# Self-contained: yyjson is inside the library, and Depends names only
+# stock Debian 12 packages, which a fresh bookworm root proves.
+! dpkg-deb -f "$deb" Depends | grep -q yyjson || fail "Depends names yyjson"
+dpkg-deb --fsys-tarfile "$deb" | tar -xOf - "./$libpath/libmvfiles.so.1.0.0" >"$work/deb.so"
+! readelf -d "$work/deb.so" | grep -q 'NEEDED.*yyjson' || fail "the packaged library needs a yyjson library"
+dpkg-deb --fsys-tarfile "$deb" | tar -xOf - ./usr/share/doc/mvfiles/copyright \
+    | grep -q '^License: Expat' || fail "$deb lacks the copyright file"
 echo "consumer-check: $(basename "$deb"): $(dpkg-deb -f "$deb" Depends)"
+bash scripts/stock-install-check.sh "$deb"
 
 if [ -n "$win_build" ]; then
     echo "consumer-check: Windows zip"
@@ -87,16 +94,41 @@ if [ -n "$win_build" ]; then
     top=$(ls -d "$work"/win/mvfiles-*)
     for path in bin/mvfiles.dll bin/mvfiles.exe lib/libmvfiles.dll.a lib/mvfiles.def include/mvfiles.h \
                 include/veltrona_http.h lib/cmake/mvfiles/mvfilesConfig.cmake \
-                share/mvfiles/fixtures/getfiles.movie-multi.json; do
+                share/mvfiles/fixtures/getfiles.movie-multi.json \
+                bin/mvfiles.pdb lib/mvfiles.lib LICENSE THIRD-PARTY-NOTICES.txt; do
         [ -f "$top/$path" ] || fail "$(basename "$zip") lacks $path"
     done
     [ "$(grep -c '^    mvfiles_' "$top/lib/mvfiles.def")" -eq 113 ] || fail "mvfiles.def does not name 113 exports"
+    # The tested DLL is the shipped one.
+    cmp -s "$top/bin/mvfiles.dll" "$win_build/tools/mvfiles.dll" || fail "the zip's mvfiles.dll is not the tested one"
+    grep -qx 'prefix=${pcfiledir}/../..' "$top/lib/pkgconfig/mvfiles.pc" || fail "the zip's mvfiles.pc is not relocatable"
     echo "consumer-check: find_package host for Windows, run under Wine"
     cmake -S tests/consumer -B "$work/cmake-win" -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64.cmake" \
           -Dmvfiles_DIR="$top/lib/cmake/mvfiles" >/dev/null
     cmake --build "$work/cmake-win" >/dev/null
     cp "$top/bin/mvfiles.dll" "$work/cmake-win/"
     "$win_build/wine-run.sh" "$work/cmake-win/host.exe"
+    echo "consumer-check: find_package host for MSVC (clang, lld-link, mvfiles.lib), run under Wine"
+    cmake -S tests/consumer -B "$work/cmake-msvc" -DCMAKE_TOOLCHAIN_FILE="$PWD/tests/consumer/msvc-target.cmake" \
+          -Dmvfiles_DIR="$top/lib/cmake/mvfiles" >/dev/null
+    cmake --build "$work/cmake-msvc" >/dev/null
+    grep -q 'lib/mvfiles.lib' "$work/cmake-msvc/CMakeFiles/host.dir/link.txt" || fail "the MSVC host does not link mvfiles.lib"
+    cp "$top/bin/mvfiles.dll" "$work/cmake-msvc/"
+    "$win_build/wine-run.sh" "$work/cmake-msvc/host.exe"
 fi
 bash scripts/dotnet-consumer-check.sh "$build" "$win_build"
+nupkg=$(ls "$build"/Mvfiles.*.nupkg 2>/dev/null || true)
+if [ -n "$nupkg" ]; then
+    echo "consumer-check: native libraries and licence of $(basename "$nupkg")"
+    unzip -Z1 "$nupkg" | grep -qx THIRD-PARTY-NOTICES.txt || fail "$(basename "$nupkg") lacks THIRD-PARTY-NOTICES.txt"
+    unzip -p "$nupkg" '*.nuspec' | grep -q '<license type="expression">MIT</license>' \
+        || fail "$(basename "$nupkg") has no MIT licence expression"
+    unzip -p "$nupkg" runtimes/linux-x64/native/libmvfiles.so >"$work/nuget.so"
+    ! readelf -d "$work/nuget.so" | grep -q 'NEEDED.*yyjson' || fail "the package's libmvfiles.so needs a yyjson library"
+    ! readelf -S "$work/nuget.so" | grep -q '\.debug_info' || fail "the package's libmvfiles.so is not stripped"
+    if [ -n "$win_build" ]; then
+        unzip -p "$nupkg" runtimes/win-x64/native/mvfiles.dll | cmp -s - "$top/bin/mvfiles.dll" \
+            || fail "the package's mvfiles.dll is not the zip's"
+    fi
+fi
 echo "consumer-check: all passed"

@@ -26,6 +26,8 @@ BASE_PKGS=(cmake g++ make pkg-config libcurl4-openssl-dev libgtest-dev
 # `make package` (dpkg-shlibdeps reads the binaries), the Python binding's
 # tests and `make abi-check` (abidw, abidiff).
 BASE_PKGS+=(dpkg-dev file python3-pytest abigail-tools)
+# `make consumer-check` installs the Debian package in a stock bookworm root.
+BASE_PKGS+=(debootstrap)
 # Benchmarks only: bare parses of the same answer by other parsers.
 BENCH_PKGS=(libsimdjson-dev rapidjson-dev nlohmann-json3-dev)
 TRIXIE_PKG=libyyjson-dev

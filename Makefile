@@ -2,7 +2,7 @@
 #   make run    installs what is missing, builds the library and the CLI, runs it
 #               on the bundled corpus
 #   make test   installs what is missing, builds, runs every test
-#   make windows       cross-builds mvfiles.dll, mvfiles.exe and the tests (clang, MinGW-w64)
+#   make windows       cross-builds mvfiles.dll, mvfiles.exe and the tests (MinGW-w64, lld)
 #   make test-windows  runs those tests under Wine
 BUILD ?= build
 JOBS ?= 2
@@ -63,9 +63,9 @@ valgrind: build
 setup-windows:
 	@bash scripts/setup.sh --windows
 
-# The shipped DLL is built with clang and lld over the MinGW-w64 runtime, for
-# its PDB; WIN_TOOLCHAIN=cmake/mingw-w64.cmake builds with MinGW's GCC.
-WIN_TOOLCHAIN ?= cmake/clang-mingw-w64.cmake
+# The shipped DLL is compiled by MinGW's GCC and linked by lld, which writes
+# its PDB; WIN_TOOLCHAIN=cmake/mingw-w64.cmake links with GNU ld, without one.
+WIN_TOOLCHAIN ?= cmake/mingw-w64-pdb.cmake
 $(WIN_BUILD)/CMakeCache.txt:
 	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=$(WIN_TOOLCHAIN) \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMVFILES_BUILD_BENCH=OFF \

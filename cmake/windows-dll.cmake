@@ -32,13 +32,13 @@ set_target_properties(mvfiles PROPERTIES
   PREFIX ""
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
 
-# Binaries as shipped (clang-mingw-w64.cmake): no symbol table or debug
+# Binaries as shipped (mingw-w64-pdb.cmake): no symbol table or debug
 # information inside; with a PDB name, the PDB beside the binary, which its
 # debug directory names by file name alone.
 include(GNUInstallDirs)
 function(mvfiles_ship_binary target)
   if(MVFILES_PDB)
-    # lld keeps the DWARF of the GCC-built runtime archives beside the PDB;
+    # lld keeps the objects' DWARF in the image beside the PDB;
     # removing it leaves the sections, and the debug directory, in place.
     target_link_options(${target} PRIVATE -Wl,-s)
     add_custom_command(TARGET ${target} POST_BUILD

@@ -36,8 +36,8 @@ DEBSRC_FILE=/etc/apt/sources.list.d/mvfiles-trixie-src.sources
 PIN_FILE=/etc/apt/preferences.d/mvfiles-trixie
 
 WIN_PKGS=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine clang googletest xz-utils)
-# The shipped DLL: clang 14 with lld (its PDB) and llvm's dlltool (the
-# import library for MSVC hosts).
+# The shipped DLL: lld links it (its PDB) through clang 14's driver; llvm's
+# dlltool makes the import library for MSVC hosts.
 WIN_PKGS+=(clang-14 lld-14 llvm-14)
 # yyjson for the Windows target: the same 0.10.0 as on Linux, built from
 # Debian's source package. Only the upstream tarball is used, and it is

@@ -9,5 +9,5 @@ set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
 set(CMAKE_C_FLAGS_INIT "-ffreestanding")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-fuse-ld=lld -nostdlib -Wl,/nodefaultlib,/entry:host_start,/subsystem:console")
 # ExitProcess, from MinGW-w64's import library, which lld-link reads too.
-set(CMAKE_C_STANDARD_LIBRARIES /usr/x86_64-w64-mingw32/lib/libkernel32.a)
+set(CMAKE_C_STANDARD_LIBRARIES /usr/x86_64-w64-mingw32/lib/libkernel32.a CACHE STRING "")
 set(MVFILES_HOST_NO_CRT ON)

@@ -93,13 +93,16 @@ install: setup $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS) --target mvfiles mvfiles_cli
 	cmake --install $(BUILD) $(if $(PREFIX),--prefix $(PREFIX))
 
-# The Debian package, from its own build tree for /usr, the Windows zip
-# (DLL, import library, .def, headers, program, corpus) from build-win/,
-# and the NuGet package of the .NET binding (when dotnet is present).
+# The Debian package, from its own build tree for /usr with yyjson linked
+# in (and build-pkg/shipped/libmvfiles.so, stripped), the Windows zip (DLL
+# and its PDB, import libraries, .def, headers, program, corpus, licence)
+# from build-win/, and the NuGet package of the .NET binding (when dotnet
+# is present).
 PKG_BUILD ?= build-pkg
 package: setup windows
 	cmake -S . -B $(PKG_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
-	  -DMVFILES_BUILD_TESTS=OFF -DMVFILES_BUILD_BENCH=OFF $(CMAKE_FLAGS)
+	  -DMVFILES_BUILD_TESTS=OFF -DMVFILES_BUILD_BENCH=OFF \
+	  -DMVFILES_YYJSON_SOURCE_DIR=$(MVFILES_CACHE_DIR)/yyjson/yyjson-0.10.0 $(CMAKE_FLAGS)
 	cmake --build $(PKG_BUILD) -j $(JOBS)
 	cd $(PKG_BUILD) && cpack
 	cd $(WIN_BUILD) && cpack

@@ -81,9 +81,11 @@ dpkg-deb --fsys-tarfile "$deb" | tar -xOf - "./$libpath/pkgconfig/mvfiles.pc" | 
 # stock Debian 12 packages, which a fresh bookworm root proves.
 ! dpkg-deb -f "$deb" Depends | grep -q yyjson || fail "Depends names yyjson"
 dpkg-deb --fsys-tarfile "$deb" | tar -xOf - "./$libpath/libmvfiles.so.1.0.0" >"$work/deb.so"
-! readelf -d "$work/deb.so" | grep -q 'NEEDED.*yyjson' || fail "the packaged library needs a yyjson library"
-dpkg-deb --fsys-tarfile "$deb" | tar -xOf - ./usr/share/doc/mvfiles/copyright \
-    | grep -q '^License: Expat' || fail "$deb lacks the copyright file"
+# (Whole outputs to files: grep -q leaving early would fail a pipe.)
+readelf -d "$work/deb.so" >"$work/deb.dynamic"
+! grep -q 'NEEDED.*yyjson' "$work/deb.dynamic" || fail "the packaged library needs a yyjson library"
+dpkg-deb --fsys-tarfile "$deb" | tar -xOf - ./usr/share/doc/mvfiles/copyright >"$work/copyright"
+grep -q '^License: Expat' "$work/copyright" || fail "$deb lacks the copyright file"
 echo "consumer-check: $(basename "$deb"): $(dpkg-deb -f "$deb" Depends)"
 bash scripts/stock-install-check.sh "$deb"
 
@@ -121,12 +123,15 @@ bash scripts/dotnet-consumer-check.sh "$build" "$win_build"
 nupkg=$(ls "$build"/Mvfiles.*.nupkg 2>/dev/null || true)
 if [ -n "$nupkg" ]; then
     echo "consumer-check: native libraries and licence of $(basename "$nupkg")"
-    unzip -Z1 "$nupkg" | grep -qx THIRD-PARTY-NOTICES.txt || fail "$(basename "$nupkg") lacks THIRD-PARTY-NOTICES.txt"
-    unzip -p "$nupkg" '*.nuspec' | grep -q '<license type="expression">MIT</license>' \
+    unzip -Z1 "$nupkg" >"$work/nupkg.list"
+    grep -qx THIRD-PARTY-NOTICES.txt "$work/nupkg.list" || fail "$(basename "$nupkg") lacks THIRD-PARTY-NOTICES.txt"
+    unzip -p "$nupkg" '*.nuspec' >"$work/nuspec"
+    grep -q '<license type="expression">MIT</license>' "$work/nuspec" \
         || fail "$(basename "$nupkg") has no MIT licence expression"
     unzip -p "$nupkg" runtimes/linux-x64/native/libmvfiles.so >"$work/nuget.so"
-    ! readelf -d "$work/nuget.so" | grep -q 'NEEDED.*yyjson' || fail "the package's libmvfiles.so needs a yyjson library"
-    ! readelf -S "$work/nuget.so" | grep -q '\.debug_info' || fail "the package's libmvfiles.so is not stripped"
+    readelf -d -S "$work/nuget.so" >"$work/nuget.elf"
+    ! grep -q 'NEEDED.*yyjson' "$work/nuget.elf" || fail "the package's libmvfiles.so needs a yyjson library"
+    ! grep -q '\.debug_info' "$work/nuget.elf" || fail "the package's libmvfiles.so is not stripped"
     if [ -n "$win_build" ]; then
         unzip -p "$nupkg" runtimes/win-x64/native/mvfiles.dll | cmp -s - "$top/bin/mvfiles.dll" \
             || fail "the package's mvfiles.dll is not the zip's"

@@ -31,6 +31,10 @@ struct mvfiles_state {
     // Why the origin last given to mvfiles_set_host was refused (a constant
     // text); NULL while the origin in host is the one in force.
     const char *origin_fault;
+    // 1 while the installed transport is the fixture backend: its "oom"
+    // texts are the library's own allocation failures (result 8), where
+    // any other transport's failure is a transport failure (result 1).
+    int32_t transport_is_fixture;
 
     // files block
     yyjson_doc *files_doc;

@@ -16,6 +16,7 @@ mvfiles_result mvfiles_use_fake(void) noexcept {
     const veltrona_http *h = mvfiles_fake_backend(s_corpus_dir[0] ? s_corpus_dir : nullptr);
     g_sf.transport = h;
     g_sf.transport_set = 1;
+    g_sf.transport_is_fixture = 1;
     mvfiles_set_err("");
     return MVFILES_OK;
 }

@@ -2,6 +2,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -212,6 +213,15 @@ TEST_F(Core, PrologueFillsOriginAndClearsOutcome) {
 TEST_F(Core, MessagesAndArgumentTexts) {
     const std::string long_id = "a" + [] { std::string e; for (int i = 0; i < 150; i++) e += "\xC3\xA9"; return e; }();
     const char *bad_key[] = {"k1", "k\xFF"};
+    const char *bad_then_empty[] = {"\xFF", ""};
+    std::vector<const char *> too_many(4097, "k");
+    too_many[7] = "\xFF";
+    // Echoes cut by the message's bound: never inside "\\" or "\x01".
+    const std::string shown = "imdb id must look like tt\xE2\x80\xA6 (got 'a";
+    std::string slashes = "a", ctrls = "a", shown_slashes = shown, shown_ctrls = shown;
+    for (int i = 0; i < 120; i++) slashes += '\\', ctrls += '\x01';
+    for (int i = 0; i < 109; i++) shown_slashes += "\\\\";
+    for (int i = 0; i < 54; i++) shown_ctrls += "\\x01";
     struct Case {
         std::function<mvfiles_result()> call;
         mvfiles_result rc;
@@ -227,6 +237,13 @@ TEST_F(Core, MessagesAndArgumentTexts) {
         {[] { mvfiles_set_err("transport: %s", "cut \xE2\x80"); return MVFILES_OK; }, MVFILES_OK,
          "transport: cut \\xE2\\x80"},
         {[&] { return mvfiles_get_by_keys(bad_key, 2); }, MVFILES_ERR_ARG, "keys[1] not valid UTF-8"},
+        {[&] { return mvfiles_get_by_keys(bad_then_empty, 2); }, MVFILES_ERR_ARG, "keys[1] empty"},
+        {[&] { return mvfiles_get_by_keys(too_many.data(), 4097); }, MVFILES_ERR_ARG,
+         "too many keys (max 4096)"},
+        {[] { return mvfiles_get_by_imdb("a\\nb", -1, -1); }, MVFILES_ERR_ARG,
+         "imdb id must look like tt\xE2\x80\xA6 (got 'a\\\\nb')"},
+        {[&] { return mvfiles_get_by_imdb(slashes.c_str(), -1, -1); }, MVFILES_ERR_ARG, shown_slashes},
+        {[&] { return mvfiles_get_by_imdb(ctrls.c_str(), -1, -1); }, MVFILES_ERR_ARG, shown_ctrls},
         {[] { return mvfiles_download_magnet("u", "m", nullptr, nullptr, nullptr, "\xED\xA0\x80"); },
          MVFILES_ERR_ARG, "tkey not valid UTF-8"},
     };

@@ -32,7 +32,9 @@ void set_err_v(const char *fmt, va_list ap) {
     if (!cut && mvfiles_utf8_valid(e, len)) return;
     char raw[sizeof g_sf.last_error];
     std::memcpy(raw, e, len);
-    mvfiles_escape_text(e, sizeof g_sf.last_error, raw, len, false, cut);
+    len = mvfiles_escape_text(e, sizeof g_sf.last_error, raw, len, false, cut);
+    // Nor does a cut end inside an escape of an echoed argument.
+    if (cut) e[mvfiles_whole_escapes(e, len)] = 0;
 }
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }

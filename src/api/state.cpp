@@ -39,13 +39,12 @@ void set_err_v(const char *fmt, va_list ap) {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-// Why the n bytes of a at the start of an origin (after its scheme, up to
-// the first '/') name no host a request can safely go to; NULL when they
-// do. Every URL parser must read the same host from it: a host name or a
-// bracketed IPv6 literal, then at most one ":port" of 1 to 65535. So an
-// empty host ("https://"), a scheme in another case or another scheme
-// ("HTTPS://x" would be the host "HTTPS") and user info ("a@evil") are
-// refused.
+// Why the n bytes of a, an origin's authority (after its scheme, up to the
+// first '/'), name no host a request can safely go to; NULL when they do.
+// Every URL parser must read the same single host from it: a host name or
+// a bracketed IPv6 literal, then at most one ":port" of 1 to 65535. So an
+// empty host ("https://") and user info ("a@evil.example", which sends to
+// evil.example) are refused.
 const char *authority_fault(const char *a, size_t n) {
     if (n == 0) return "no host name";
     if (std::memchr(a, '@', n)) return "holds '@'";
@@ -94,7 +93,8 @@ const char *origin_fault(const char *origin, bool has_scheme) {
     if (!mvfiles_utf8_valid(origin, n)) return "not valid UTF-8";
     size_t from = !has_scheme ? 0 : origin[4] == 's' ? 8 : 7;
     size_t len = std::strcspn(origin + from, "/");
-    // "HTTPS://x", "ftp://x" or "https:/x" end their first part in ':'.
+    // "HTTPS://x", "ftp://x" or "https:/x", which get "https://" in front,
+    // would otherwise send to the host "HTTPS", "ftp" or "https".
     if (!has_scheme && len > 0 && origin[len - 1] == ':') return "scheme must be http:// or https://";
     return authority_fault(origin + from, len);
 }

@@ -114,8 +114,8 @@ mvfiles_result mvfiles_files_fetch_keys(const char *const *keys, uint64_t count)
         }
     }
     if (count > 4096) return mvfiles_fail(MVFILES_ERR_ARG, "too many keys (max 4096)");
-    // Only after the documented checks: the JSON writer refuses such a key,
-    // and it is the caller's fault, not memory.
+    // Only after the empty-key and count checks, whose texts callers know:
+    // the JSON writer refuses such a key, and it is the caller's, not memory.
     for (uint64_t i = 0; i < count; i++) {
         if (!mvfiles_utf8_valid(keys[i], std::strlen(keys[i]))) {
             return mvfiles_fail(MVFILES_ERR_ARG, "keys[%zu] not valid UTF-8", static_cast<size_t>(i));

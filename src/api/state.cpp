@@ -95,7 +95,8 @@ const char *origin_fault(const char *origin, bool has_scheme) {
     size_t len = std::strcspn(origin + from, "/");
     // "HTTPS://x", "ftp://x" or "https:/x", which get "https://" in front,
     // would otherwise send to the host "HTTPS", "ftp" or "https".
-    if (!has_scheme && len > 0 && origin[len - 1] == ':') return "scheme must be http:// or https://";
+    if (!has_scheme && len > 0 && origin[len - 1] == ':' && origin[len] == '/')
+        return "scheme must be http:// or https://";
     return authority_fault(origin + from, len);
 }
 

@@ -425,6 +425,26 @@ TEST_F(FakeBackend, CorpusDirectoryWithNonAsciiName) {
     EXPECT_EQ(mvfiles_count(), 3);
 }
 
+// Windows opens corpus paths as UTF-16 and joins them with '\': an ANSI
+// text is refused there, and the long-path form opens. Elsewhere a path is
+// any bytes.
+TEST_F(FakeBackend, CorpusPathsAsThePlatformOpensThem) {
+    const char *ansi = "/tmp/corpus-J\xFCrgen";  // Windows-1252
+#ifdef _WIN32
+    EXPECT_EQ(mvfiles_fake_corpus(ansi), 6);
+    EXPECT_STREQ(static_cast<const char *>(mvfiles_fake_backend(nullptr)->user_data), MVFILES_FIXTURES_DIR);
+    namespace fsys = std::filesystem;
+    const std::string dir = "\\\\?\\" + fsys::absolute(fsys::u8path(MVFILES_FIXTURES_DIR)).make_preferred().u8string();
+    for (const std::string &d : {dir, dir + "\\"}) {
+        ASSERT_EQ(mvfiles_fake_corpus(d.c_str()), 0);
+        mvfiles_cache_clear();
+        EXPECT_EQ(mvfiles_get_by_imdb("tt4154796", -1, -1), 0) << d << ": " << mvfiles_last_error();
+    }
+#else
+    EXPECT_EQ(mvfiles_fake_corpus(ansi), 0);
+#endif
+}
+
 // With no corpus ever given, fixtures are looked for under "/". A freshly
 // loaded copy of the shared library has that state whatever this process did.
 TEST(FakeBackendFresh, WithoutCorpusFixturesAreLookedForUnderRoot) {

@@ -39,7 +39,6 @@ struct wwork {
     DWORD headers_len;  // in UTF-16 units, without the terminator
     INTERNET_PORT port;
     int https;
-    uint64_t body_read;  // body bytes WinHTTP handed over
     veltrona_delivery dv;
 };
 
@@ -215,7 +214,7 @@ void collect_headers(wwork *w) {
 
 // Streams the body to on_body in the pieces WinHTTP makes available,
 // delivering the headers before the first piece.
-int read_body(wwork *w, char **err) {
+int read_body(wwork *w, uint64_t *read, char **err) {
     for (;;) {
         DWORD avail = 0;
         if (!WinHttpQueryDataAvailable(w->request, &avail)) return fail_last(err, "WinHttpQueryDataAvailable");
@@ -227,7 +226,7 @@ int read_body(wwork *w, char **err) {
             std::free(block);
             return fail_last(err, "WinHttpReadData");
         }
-        w->body_read += got;
+        *read += got;
         int stop = got == 0 || veltrona_deliver_body(&w->dv, block, got) != 0;
         std::free(block);
         if (stop) return 0;
@@ -239,7 +238,7 @@ int read_body(wwork *w, char **err) {
 // short, never a short success: -1 with the error a reset connection gives.
 // Only an undecoded body with a length of its own can be held against it
 // (no HEAD, no 1xx, 204 or 304, no Transfer-Encoding).
-int check_length(wwork *w, const veltrona_http_request *req, char **err) {
+int check_length(wwork *w, const veltrona_http_request *req, uint64_t read, char **err) {
     const int32_t s = w->dv.status;
     if ((req->flags & VELTRONA_HTTP_DECOMPRESS) || std::strcmp(req->method, "HEAD") == 0 || s < 200 ||
         s == 204 || s == 304)
@@ -259,7 +258,7 @@ int check_length(wwork *w, const veltrona_http_request *req, char **err) {
     const wchar_t *p = text;
     for (; *p >= L'0' && *p <= L'9' && p - text < 19; p++) announced = announced * 10 + static_cast<uint64_t>(*p - L'0');
     if (p == text || *p) return 0;
-    if (w->body_read >= announced) return 0;
+    if (read >= announced) return 0;
     return veltrona_fail(err, veltrona_failure("WinHttpReadData", ERROR_WINHTTP_CONNECTION_ERROR));
 }
 
@@ -310,8 +309,9 @@ int32_t winhttp_request(void *, const veltrona_http_request *req, int32_t *statu
         if (w.dv.status == 401 && req->user) answer_challenge(&w, req, err);
         collect_headers(&w);
         char *text = nullptr;
-        rc = read_body(&w, &text);
-        if (rc == 0 && !w.dv.stopped) rc = check_length(&w, req, &text);
+        uint64_t read = 0;
+        rc = read_body(&w, &read, &text);
+        if (rc == 0 && !w.dv.stopped) rc = check_length(&w, req, read, &text);
         if (rc != 0) {
             std::free(*err);
             *err = text;

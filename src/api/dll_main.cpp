@@ -6,7 +6,7 @@
 // outlives this module.
 #if defined(_WIN32)
 
-#include <cstdlib>
+#include <cstdlib>  // also tells which C++ library this is (__GLIBCXX__)
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN

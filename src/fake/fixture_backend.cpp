@@ -147,8 +147,9 @@ static int64_t corpus_file_size(std::FILE *f) {
 static char *read_corpus(const char *name, size_t *out_len, bool *oom) {
     char path[k_path_capacity];
 #if defined(_WIN32)
-    // Joined with the native separator: the long-path form "\\?\C:\..." takes
-    // no '/' and no doubled '\\', so a directory ending in one gets none more.
+    // Joined with the native separator: the long-path form \\?\C:\... takes
+    // no '/' and no doubled backslash, so a directory ending in one gets no
+    // other.
     const size_t n = std::strlen(fs.dir);
     std::snprintf(path, sizeof path, n && fs.dir[n - 1] == '\\' ? "%s%s" : "%s\\%s", fs.dir, name);
 #else

@@ -159,8 +159,9 @@ MVFILES_API mvfiles_result mvfiles_set_io(const veltrona_io *io) MVFILES_NOEXCEP
  * Windows): MVFILES_OK, last error emptied; MVFILES_ERR_TRANSPORT "no real
  * transport available in this build" when none exists. On both, an answer
  * whose body ends before its Content-Length is a transport failure, never a
- * short success ("WinHttpReadData failed: 18" on Linux, "WinHttpReadData
- * failed: 12030" on Windows). */
+ * short success: "WinHttpReadData failed: 18" from libcurl; from WinHTTP its
+ * own read failure, or "WinHttpReadData failed: 12030" where it ends such a
+ * body quietly. */
 MVFILES_API mvfiles_result mvfiles_use_curl(void) MVFILES_NOEXCEPT;
 
 /* Message of the last operation that reports one; never NULL, "" after a

@@ -19,7 +19,6 @@
 #include "mvfiles.h"
 #include "support/platform.h"
 #include "support/service.h"
-
 #ifdef _WIN32
 #include <windows.h>
 #endif
@@ -457,14 +456,12 @@ TEST(FakeBackendFresh, WithoutCorpusFixturesAreLookedForUnderRoot) {
 // Paths are UTF-8, joined with '\' so that the long-path form opens.
 TEST_F(FakeBackend, CorpusPathsAsWindowsOpensThem) {
     EXPECT_EQ(mvfiles_fake_corpus("C:\\corpus-J\xFCrgen"), 6);  // Windows-1252
-    namespace fsys = std::filesystem;
-    const std::string dir = "\\\\?\\" + fsys::absolute(fsys::u8path(MVFILES_FIXTURES_DIR)).make_preferred().u8string();
+    const std::string dir = "\\\\?\\" + std::filesystem::absolute(MVFILES_FIXTURES_DIR).make_preferred().u8string();
     ASSERT_EQ(mvfiles_fake_corpus(dir.c_str()), 0);
     EXPECT_EQ(mvfiles_get_by_imdb("tt4154796", -1, -1), 0) << dir << ": " << mvfiles_last_error();
 }
 
-// FreeLibrary gives back, to every heap of the process, all that the DLL
-// took, its tables too, though the host never called mvfiles_shutdown.
+// FreeLibrary gives back all that the DLL took, tables too, without a shutdown.
 TEST(FakeBackendFresh, UnloadingGivesBackWhatTheDllTook) {
     auto in_use = [] {
         HANDLE heaps[256];

@@ -171,7 +171,11 @@ MVFILES_API mvfiles_result mvfiles_set_io(const veltrona_io *io) MVFILES_NOEXCEP
 
 /* Installs the library's real HTTP transport (libcurl on Linux, WinHTTP on
  * Windows): MVFILES_OK, last error emptied; MVFILES_ERR_TRANSPORT "no real
- * transport available in this build" when none exists. */
+ * transport available in this build" when none exists. On both, an answer
+ * whose body ends before its Content-Length is a transport failure, never a
+ * short success: "WinHttpReadData failed: 18" from libcurl; from WinHTTP its
+ * own read failure, or "WinHttpReadData failed: 12030" where it ends such a
+ * body quietly. */
 MVFILES_API mvfiles_result mvfiles_use_curl(void) MVFILES_NOEXCEPT;
 
 /* Message of the last operation that reports one; never NULL, "" after a
@@ -190,7 +194,9 @@ MVFILES_API int32_t mvfiles_last_http_code(void) MVFILES_NOEXCEPT;
 /* Releases every table (invalidating [files], [kv] and [sessions] texts),
  * forgets the transport, disarms writes, sets the last HTTP code to 0 and
  * empties the last error. The origin, the time-to-live values and the
- * fixture backend's directory and mode survive. */
+ * fixture backend's directory and mode survive. On Windows, FreeLibrary of
+ * the DLL releases the tables too, so a host that skips this call before
+ * unloading leaks nothing. */
 MVFILES_API void mvfiles_shutdown(void) MVFILES_NOEXCEPT;
 
 /* Arms (1) or disarms (0) the three write operations: MVFILES_OK, leaving
@@ -573,7 +579,9 @@ MVFILES_API mvfiles_result mvfiles_use_fake(void) MVFILES_NOEXCEPT;
 /* Sets the corpus directory, effective from the next request: MVFILES_OK
  * ("" keeps the current directory), or MVFILES_ERR_ARG for NULL and for a
  * path over 511 bytes, the current directory kept (a path is never cut).
- * Survives mvfiles_shutdown. */
+ * On Windows the path must be UTF-8 (an ANSI text gives MVFILES_ERR_ARG)
+ * and file names are joined to it with '\', so the "\\?\" long-path form
+ * works. Survives mvfiles_shutdown. */
 MVFILES_API mvfiles_result mvfiles_fake_corpus(const char *dir) MVFILES_NOEXCEPT;
 /* Failure mode, in force until changed: 0 normal routing; 1 transport
  * failure "fake: injected transport failure"; 2 HTTP 500; 3 HTTP 404; 4 200

@@ -119,9 +119,16 @@ int64_t mvfiles_now() noexcept;
 void mvfiles_files_free() noexcept;
 void mvfiles_kv_free() noexcept;
 void mvfiles_sessions_free() noexcept;
+// The last text of mvfiles_file_json; only for unloading, since that text
+// otherwise stays valid until the next call.
+void mvfiles_file_json_free() noexcept;
 
 // Releases the file, key-value and sessions tables, in that order: the one
 // "release every table" step of shutdown and the cache clear.
 void mvfiles_free_all() noexcept;
+
+// Everything the library holds on the heap (the tables and the last
+// one-file JSON text), for a module being unloaded from a running process.
+void mvfiles_release_for_unload() noexcept;
 
 #endif

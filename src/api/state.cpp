@@ -145,6 +145,11 @@ void mvfiles_free_all() noexcept {
     mvfiles_sessions_free();
 }
 
+void mvfiles_release_for_unload() noexcept {
+    mvfiles_free_all();
+    mvfiles_file_json_free();
+}
+
 const char *mvfiles_version(void) noexcept { return "1.0.0"; }
 
 void mvfiles_set_host(const char *origin) noexcept {

@@ -1,0 +1,78 @@
+using System;
+using System.Collections.Generic;
+using static Mvfiles.Interop.Native;
+
+namespace Mvfiles.Interop;
+
+/// Copies the library's file table into records, on the worker while the
+/// table is current. Each file's JSON is copied as UTF-8 bytes into shared
+/// chunks; the text is only made when a record's Json is first read.
+internal static unsafe class FileReader
+{
+    private const int ChunkSize = 1 << 20;
+
+    internal static IReadOnlyList<FileEntry> Read()
+    {
+        int count = mvfiles_count();
+        if (count <= 0)
+            return ValueList<FileEntry>.Empty;
+        var files = new FileEntry[count];
+        var json = new JsonChunks();
+        for (int i = 0; i < count; i++)
+        {
+            int entryCount = mvfiles_entry_count(i);
+            IReadOnlyList<AccessEntry> entries = ValueList<AccessEntry>.Empty;
+            if (entryCount > 0)
+            {
+                var list = new AccessEntry[entryCount];
+                for (int e = 0; e < entryCount; e++)
+                {
+                    int source = mvfiles_entry_content_source(i, e);
+                    list[e] = new AccessEntry(Utf8.Copy(mvfiles_entry_uri(i, e)), Utf8.Copy(mvfiles_entry_url(i, e)),
+                                              mvfiles_entry_is_active(i, e) == 1, source < 0 ? null : source);
+                }
+                entries = new ValueList<AccessEntry>(list);
+            }
+            int season = mvfiles_season(i), episode = mvfiles_episode(i);
+            files[i] = new FileEntry(
+                i, Utf8.Copy(mvfiles_key(i)), Utf8.Copy(mvfiles_imdb(i)), Utf8.Copy(mvfiles_parent_key(i)),
+                Utf8.Copy(mvfiles_filename(i)), Utf8.Copy(mvfiles_path(i)), Utf8.Copy(mvfiles_extension(i)),
+                Utf8.Copy(mvfiles_subtitle_languages(i)), Utf8.Copy(mvfiles_subtitle_language_titles(i)),
+                Utf8.Copy(mvfiles_created(i)), Utf8.Copy(mvfiles_record_updated(i)), mvfiles_size(i),
+                mvfiles_duration_seconds(i), season < 0 ? null : season, episode < 0 ? null : episode,
+                Flag(mvfiles_is_hdr(i)), Flag(mvfiles_is_hevc(i)), Flag(mvfiles_is_dolby(i)),
+                mvfiles_subtitle_count(i), mvfiles_audio_channels(i), mvfiles_video_width(i),
+                mvfiles_video_height(i), entries, json.Add(mvfiles_file_json(i)));
+        }
+        return new ValueList<FileEntry>(files);
+    }
+
+    private static bool? Flag(int value) => value < 0 ? null : value == 1;
+
+    // Appends texts to large buffers: one allocation per megabyte of JSON
+    // instead of one per file.
+    private sealed class JsonChunks
+    {
+        private byte[] _chunk = Array.Empty<byte>();
+        private int _used;
+
+        internal Utf8Text? Add(byte* text)
+        {
+            if (text == null)
+                return null;
+            int length = Utf8.Length(text);
+            if (length == 0)
+                return new Utf8Text(Array.Empty<byte>(), 0, 0);
+            if (_chunk.Length - _used < length)
+            {
+                _chunk = new byte[Math.Max(ChunkSize, length)];
+                _used = 0;
+            }
+            fixed (byte* to = &_chunk[0])
+                Buffer.MemoryCopy(text, to + _used, _chunk.Length - _used, length);
+            var slice = new Utf8Text(_chunk, _used, length);
+            _used += length;
+            return slice;
+        }
+    }
+}

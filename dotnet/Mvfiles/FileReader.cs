@@ -9,7 +9,7 @@ namespace Mvfiles.Interop;
 /// chunks; the text is only made when a record's Json is first read.
 internal static unsafe class FileReader
 {
-    private const int ChunkSize = 1 << 20;
+    private const int FirstChunk = 4 << 10, LargestChunk = 1 << 20;
 
     internal static IReadOnlyList<FileEntry> Read()
     {
@@ -49,8 +49,8 @@ internal static unsafe class FileReader
 
     private static bool? Flag(int value) => value < 0 ? null : value == 1;
 
-    // Appends texts to large buffers: one allocation per megabyte of JSON
-    // instead of one per file.
+    // Appends texts to buffers that double up to a megabyte: a few
+    // allocations per answer instead of one per file.
     private sealed class JsonChunks
     {
         private byte[] _chunk = Array.Empty<byte>();
@@ -65,7 +65,8 @@ internal static unsafe class FileReader
                 return new Utf8Text(Array.Empty<byte>(), 0, 0);
             if (_chunk.Length - _used < length)
             {
-                _chunk = new byte[Math.Max(ChunkSize, length)];
+                int size = _chunk.Length == 0 ? FirstChunk : Math.Min(_chunk.Length * 2, LargestChunk);
+                _chunk = new byte[Math.Max(size, length)];
                 _used = 0;
             }
             fixed (byte* to = &_chunk[0])

@@ -18,6 +18,7 @@ internal static unsafe class FileReader
             return ValueList<FileEntry>.Empty;
         var files = new FileEntry[count];
         var json = new JsonChunks();
+        var texts = new ShortTexts();
         for (int i = 0; i < count; i++)
         {
             int entryCount = mvfiles_entry_count(i);
@@ -28,17 +29,17 @@ internal static unsafe class FileReader
                 for (int e = 0; e < entryCount; e++)
                 {
                     int source = mvfiles_entry_content_source(i, e);
-                    list[e] = new AccessEntry(Utf8.Copy(mvfiles_entry_uri(i, e)), Utf8.Copy(mvfiles_entry_url(i, e)),
+                    list[e] = new AccessEntry(texts.Copy(mvfiles_entry_uri(i, e)), texts.Copy(mvfiles_entry_url(i, e)),
                                               mvfiles_entry_is_active(i, e) == 1, source < 0 ? null : source);
                 }
                 entries = new ValueList<AccessEntry>(list);
             }
             int season = mvfiles_season(i), episode = mvfiles_episode(i);
             files[i] = new FileEntry(
-                i, Utf8.Copy(mvfiles_key(i)), Utf8.Copy(mvfiles_imdb(i)), Utf8.Copy(mvfiles_parent_key(i)),
-                Utf8.Copy(mvfiles_filename(i)), Utf8.Copy(mvfiles_path(i)), Utf8.Copy(mvfiles_extension(i)),
-                Utf8.Copy(mvfiles_subtitle_languages(i)), Utf8.Copy(mvfiles_subtitle_language_titles(i)),
-                Utf8.Copy(mvfiles_created(i)), Utf8.Copy(mvfiles_record_updated(i)), mvfiles_size(i),
+                i, texts.Copy(mvfiles_key(i)), texts.Copy(mvfiles_imdb(i)), texts.Copy(mvfiles_parent_key(i)),
+                texts.Copy(mvfiles_filename(i)), texts.Copy(mvfiles_path(i)), texts.Copy(mvfiles_extension(i)),
+                texts.Copy(mvfiles_subtitle_languages(i)), texts.Copy(mvfiles_subtitle_language_titles(i)),
+                texts.Copy(mvfiles_created(i)), texts.Copy(mvfiles_record_updated(i)), mvfiles_size(i),
                 mvfiles_duration_seconds(i), season < 0 ? null : season, episode < 0 ? null : episode,
                 Flag(mvfiles_is_hdr(i)), Flag(mvfiles_is_hevc(i)), Flag(mvfiles_is_dolby(i)),
                 mvfiles_subtitle_count(i), mvfiles_audio_channels(i), mvfiles_video_width(i),
@@ -48,6 +49,36 @@ internal static unsafe class FileReader
     }
 
     private static bool? Flag(int value) => value < 0 ? null : value == 1;
+
+    // Files of one answer repeat many short texts (extensions, languages,
+    // dates, the title's id): each is made once per answer. A text of up to
+    // 15 bytes is its own key, its bytes and length packed in 128 bits.
+    private sealed class ShortTexts
+    {
+        private const int Longest = 15, Most = 4096;
+        private readonly Dictionary<(ulong, ulong), string> _seen = new Dictionary<(ulong, ulong), string>();
+
+        internal string? Copy(byte* text)
+        {
+            if (text == null)
+                return null;
+            int n = Utf8.Length(text);
+            if (n > Longest)
+                return System.Text.Encoding.UTF8.GetString(text, n);
+            ulong lo = 0, hi = (ulong)n << 56;
+            for (int i = 0; i < n; i++)
+                if (i < 8)
+                    lo |= (ulong)text[i] << (8 * i);
+                else
+                    hi |= (ulong)text[i] << (8 * (i - 8));
+            if (_seen.TryGetValue((lo, hi), out var known))
+                return known;
+            string made = System.Text.Encoding.UTF8.GetString(text, n);
+            if (_seen.Count < Most)
+                _seen[(lo, hi)] = made;
+            return made;
+        }
+    }
 
     // Appends texts to buffers that double up to a megabyte: a few
     // allocations per answer instead of one per file.
@@ -66,7 +97,11 @@ internal static unsafe class FileReader
             if (_chunk.Length - _used < length)
             {
                 int size = _chunk.Length == 0 ? FirstChunk : Math.Min(_chunk.Length * 2, LargestChunk);
+#if NET5_0_OR_GREATER
+                _chunk = GC.AllocateUninitializedArray<byte>(Math.Max(size, length));
+#else
                 _chunk = new byte[Math.Max(size, length)];
+#endif
                 _used = 0;
             }
             fixed (byte* to = &_chunk[0])

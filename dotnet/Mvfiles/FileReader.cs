@@ -56,7 +56,24 @@ internal static unsafe class FileReader
     private sealed class ShortTexts
     {
         private const int Longest = 15, Most = 4096;
-        private readonly Dictionary<(ulong, ulong), string> _seen = new Dictionary<(ulong, ulong), string>();
+        private readonly Dictionary<Packed, string> _seen = new Dictionary<Packed, string>();
+
+        private readonly struct Packed : IEquatable<Packed>
+        {
+            private readonly ulong _lo, _hi;
+
+            internal Packed(ulong lo, ulong hi)
+            {
+                _lo = lo;
+                _hi = hi;
+            }
+
+            public bool Equals(Packed other) => _lo == other._lo && _hi == other._hi;
+
+            public override bool Equals(object? obj) => obj is Packed other && Equals(other);
+
+            public override int GetHashCode() => (_lo * 0x9E3779B97F4A7C15UL ^ _hi).GetHashCode();
+        }
 
         internal string? Copy(byte* text)
         {
@@ -71,11 +88,11 @@ internal static unsafe class FileReader
                     lo |= (ulong)text[i] << (8 * i);
                 else
                     hi |= (ulong)text[i] << (8 * (i - 8));
-            if (_seen.TryGetValue((lo, hi), out var known))
+            if (_seen.TryGetValue(new Packed(lo, hi), out var known))
                 return known;
             string made = System.Text.Encoding.UTF8.GetString(text, n);
             if (_seen.Count < Most)
-                _seen[(lo, hi)] = made;
+                _seen[new Packed(lo, hi)] = made;
             return made;
         }
     }

@@ -36,11 +36,13 @@ internal sealed class Hub
     private readonly CancellationToken[] _call;
     private readonly Exception?[] _error;
     private readonly Semaphore? _domainCount;
+    private readonly bool _perDomain;
 
     internal static readonly Hub Instance = Attach();
 
-    private Hub(object[] s, Semaphore? domainCount)
+    private Hub(object[] s, bool perDomain, Semaphore? domainCount)
     {
+        _perDomain = perDomain;
         _post = (Action<Action>)s[PostSlot];
         _gate = s[GateSlot];
         _count = (int[])s[CountSlot];
@@ -55,7 +57,11 @@ internal sealed class Hub
 
     private static Hub Attach()
     {
+#if NET5_0_OR_GREATER
+        const bool perDomain = false;
+#else
         bool perDomain = Type.GetType("System.Runtime.Loader.AssemblyLoadContext", false) == null;
+#endif
         Mutex? processGate = perDomain ? ProcessMutex() : null;
         object[] s;
         // The first copy to arrive makes the state; the lock is on a type
@@ -65,7 +71,7 @@ internal sealed class Hub
             s = AppDomain.CurrentDomain.GetData(Slot) as object[] ?? Create(processGate);
             AppDomain.CurrentDomain.SetData(Slot, s);
         }
-        return new Hub(s, perDomain ? DomainCount() : null);
+        return new Hub(s, perDomain, perDomain ? DomainCount() : null);
     }
 
     private static object[] Create(Mutex? processGate)
@@ -149,8 +155,13 @@ internal sealed class Hub
     }
 
     /// Generation of the library's file table: raised (on the worker) by
-    /// every call that may have replaced or dropped it.
+    /// every call that may have replaced or dropped it. Only meaningful when
+    /// the hub is the whole process's: another AppDomain's calls do not
+    /// raise this domain's count.
     internal long FilesEpoch => _epoch[0];
+
+    /// Whether every native call of the process goes through this hub.
+    internal bool WholeProcess => _domainCount == null && !_perDomain;
 
     internal void FilesChanged() => _epoch[0]++;
 

@@ -367,10 +367,11 @@ public sealed unsafe class MvfilesClient : IMvfilesClient
     // The records of the file table after a successful look-up. A look-up
     // answered from the table sends nothing (HTTP status 0) and leaves it as
     // it was: when no call changed it since this copy last read it, the list
-    // read then is still its exact copy.
+    // read then is still its exact copy. Where other AppDomains call the
+    // library past this hub, the table is always copied.
     private static IReadOnlyList<FileEntry> FileTable()
     {
-        if (mvfiles_last_http_code() == 0 && s_filesEpoch == Shared.FilesEpoch
+        if (Shared.WholeProcess && mvfiles_last_http_code() == 0 && s_filesEpoch == Shared.FilesEpoch
             && s_files != null && s_files.TryGetTarget(out var kept))
             return kept;
         Shared.FilesChanged();

@@ -73,7 +73,12 @@ internal sealed class Utf8Text : IEquatable<Utf8Text>
     private readonly int _offset, _length;
     private string? _text;
 
-    internal Utf8Text(byte[] buffer, int offset, int length) => (_buffer, _offset, _length) = (buffer, offset, length);
+    internal Utf8Text(byte[] buffer, int offset, int length)
+    {
+        _buffer = buffer;
+        _offset = offset;
+        _length = length;
+    }
 
     internal string Text => _text ??= Encoding.UTF8.GetString(_buffer, _offset, _length);
 

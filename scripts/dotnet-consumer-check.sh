@@ -131,9 +131,21 @@ CS
     [ -f "$work/fx/out/libmvfiles.so" ] || fail "the package's targets did not put libmvfiles.so beside the net472 host"
     out=$(env -u LD_LIBRARY_PATH mono "$work/fx/out/Fx.exe")
     echo "$out"
-    [ "$out" = "mvfiles $version: 3 files
+    expected_fx="mvfiles $version: 3 files
 two domains: Avengers, The
-after the other's client: Prison dramas" ] || fail "the net472 host printed something else under mono"
+after the other's client: Prison dramas"
+    [ "$out" = "$expected_fx" ] || fail "the net472 host printed something else under mono"
+
+    echo "consumer-check: the same host on the package's netstandard2.0 build, under mono"
+    # With the netstandard facade that the SDK gives .NET Framework 4.6.1
+    # programs (Debian's mono-runtime has none).
+    facade=$(find "$(dirname "$(readlink -f "$(command -v dotnet)")")/sdk" \
+             -path '*/Microsoft.NET.Build.Extensions/net461/lib/netstandard.dll' | head -n 1)
+    [ -n "$facade" ] || fail "the SDK has no netstandard facade for .NET Framework"
+    cp "$facade" "$NUGET_PACKAGES/mvfiles/$version/lib/netstandard2.0/Mvfiles.Net.dll" "$work/fx/out/"
+    out=$(env -u LD_LIBRARY_PATH mono "$work/fx/out/Fx.exe")
+    echo "$out"
+    [ "$out" = "$expected_fx" ] || fail "the netstandard2.0 build printed something else under mono"
 else
     echo "consumer-check: mono not found: the net472 host is not run"
 fi

@@ -85,6 +85,10 @@ bench:
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
 	@for b in $(BUILD)/bench/bench_*; do if [ -x "$$b" ]; then "$$b" || exit 1; echo; fi; done
+	@if command -v dotnet >/dev/null; then \
+	  DOTNET_CLI_TELEMETRY_OPTOUT=1 DOTNET_NOLOGO=1 LD_LIBRARY_PATH=$(BUILD) \
+	    dotnet run -c Release --project bench/dotnet --artifacts-path $(BUILD)/bench/dotnet; \
+	else echo "dotnet not found: the .NET benchmark is skipped"; fi
 
 # Installs the library, headers, pkg-config and CMake files, the program,
 # the corpus, the manual pages and the Python binding (PREFIX=DIR for

@@ -28,6 +28,9 @@ BASE_PKGS=(cmake g++ make pkg-config libcurl4-openssl-dev libgtest-dev
 BASE_PKGS+=(dpkg-dev file python3-pytest abigail-tools)
 # `make consumer-check` installs the Debian package in a stock bookworm root.
 BASE_PKGS+=(debootstrap)
+# The .NET package's check as a .NET Framework program: mono and the
+# assembly of HttpClient, which Debian ships apart from the runtime.
+BASE_PKGS+=(mono-runtime libmono-system-net-http4.0-cil)
 # Benchmarks only: bare parses of the same answer by other parsers.
 BENCH_PKGS=(libsimdjson-dev rapidjson-dev nlohmann-json3-dev)
 TRIXIE_PKG=libyyjson-dev

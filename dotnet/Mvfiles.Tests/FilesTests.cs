@@ -10,9 +10,9 @@ public sealed class FilesTests : LoopbackTest
     [Fact]
     public void Records_map_types_and_outlive_the_tables_they_came_from()
     {
-        var films = Client.Files("tt4154796");
-        var series = Client.Files("tt0944947", 1, 1);
-        Client.Progress("tt0111161", "u42");
+        var films = Client.GetFiles("tt4154796");
+        var series = Client.GetFiles("tt0944947", 1, 1);
+        Client.GetProgress("tt0111161", "u42");
         Client.Shutdown(); // releases every table the texts came from
         Assert.Equal(new[] { 0, 1, 2 }, films.Select(f => f.Index));
         var f = films[0];
@@ -29,7 +29,7 @@ public sealed class FilesTests : LoopbackTest
     public void Missing_members_map_to_null()
     {
         Client.UseRealTransport(Origin);
-        var f = Assert.Single(Client.Files("tt0111161"));
+        var f = Assert.Single(Client.GetFiles("tt0111161"));
         Assert.Equal(("k-tt0111161", (string?)null, (bool?)null, (int?)null, 0), (f.Key, f.ParentKey, f.Hdr, f.Season, f.VideoWidth));
         Assert.Null(f.Entries[0].ContentSource);
         Assert.Equal(200, Client.LastHttpStatus);

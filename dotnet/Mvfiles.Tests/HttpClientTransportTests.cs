@@ -21,13 +21,13 @@ public sealed unsafe class HttpClientTransportTests : LoopbackTest
     {
         Client.SetHost(Origin);
         Client.UseHttpClient(new HttpClient());
-        Assert.Equal("k-tt0111161", Assert.Single(Client.Files("tt0111161")).Key);
+        Assert.Equal("k-tt0111161", Assert.Single(Client.GetFiles("tt0111161")).Key);
         Assert.Equal(200, Client.LastHttpStatus);
-        var e = Assert.Throws<MvfilesException>(() => Client.Files("tt7654321"));
-        Assert.Equal((MvfilesResult.NotFound, 404), (e.Code, e.HttpStatus));
+        Assert.Empty(Client.GetFiles("tt7654321"));
+        Assert.Equal(404, Client.LastHttpStatus);
 
         Client.SetHost("http://127.0.0.1:1"); // nothing listens there
-        e = Assert.Throws<MvfilesException>(() => Client.Files("tt4154796"));
+        var e = Assert.Throws<MvfilesException>(() => Client.GetFiles("tt4154796"));
         Assert.Equal((MvfilesResult.Transport, 0), (e.Code, e.HttpStatus));
         Assert.StartsWith("transport: transport: httpclient: ", e.Message);
     }
@@ -42,7 +42,7 @@ public sealed unsafe class HttpClientTransportTests : LoopbackTest
             (seen, body) = (req, req.Content!.ReadAsStringAsync().Result);
             return new MemoryStream(Encoding.UTF8.GetBytes("[{\"key\":\"k1\"}]"));
         })));
-        Assert.Equal("k1", Assert.Single(Client.FilesByKeys(new[] { "k1", "k2" })).Key);
+        Assert.Equal("k1", Assert.Single(Client.GetFilesByKeys(new[] { "k1", "k2" })).Key);
         Assert.Equal(("POST", "https://api.mvfiles.example/api/finder/getfiles", "[\"k1\",\"k2\"]"),
                      (seen!.Method.Method, seen.RequestUri!.ToString(), body));
         Assert.StartsWith("application/json", seen.Content!.Headers.ContentType!.ToString());
@@ -55,7 +55,7 @@ public sealed unsafe class HttpClientTransportTests : LoopbackTest
     {
         var large = new Told(new byte[40 << 20]);
         Client.UseHttpClient(new HttpClient(new Stub(_ => large)));
-        var e = Assert.Throws<MvfilesException>(() => Client.Files("tt0111161"));
+        var e = Assert.Throws<MvfilesException>(() => Client.GetFiles("tt0111161"));
         Assert.Equal((MvfilesResult.Transport, "transport: body exceeds 32 MB bound"), (e.Code, e.Message));
         Assert.InRange(large.ReadUpTo, 32 << 20, (32 << 20) + (1 << 20));
     }

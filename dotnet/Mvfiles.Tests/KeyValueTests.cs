@@ -8,12 +8,12 @@ public sealed class KeyValueTests : ClientTest
     [Fact]
     public void Each_table_reads_into_records_that_outlive_the_next_look_up()
     {
-        var movies = Client.Playlists("Movies");
-        var subs = Client.ExternalSubtitles("tt0944947", 1, 1);
-        var index = Client.SessionIndex()[0];
-        var storage = Client.Storages()[0];
-        var session = Client.PlaybackSessions("any")[0];
-        var progress = Client.Progress("tt0111161", "u42");
+        var movies = Client.GetPlaylists(PlaylistType.Movies);
+        var subs = Client.GetExternalSubtitles("tt0944947", 1, 1);
+        var index = Client.GetSessionIndex()[0];
+        var storage = Client.GetStorages()[0];
+        var session = Client.GetPlaybackSessions("any")[0];
+        var progress = Client.GetProgress("tt0111161", "u42");
 
         Assert.Equal((101L, "Prison dramas"), (movies[0].Id, movies[0].Name));
         Assert.Equal(new[] { "tt0111161", "tt0120689", "tt0068646" }, movies[0].ImdbIds);

@@ -17,7 +17,7 @@ public abstract class ClientTest : IDisposable
     protected ClientTest()
     {
         Client.SetFakeMode(FakeMode.Normal);
-        Client.SetHost(null);
+        Client.SetHost((string?)null);
         Client.ClearCache();
         Client.ResetFakeStats();
         Client.UseFake();

@@ -18,7 +18,7 @@ public sealed class ThreadingTests : ClientTest
             for (int i = 0; i < 2000; i++)
             {
                 client.ClearCache();
-                var files = client.Files(id);
+                var files = client.GetFiles(id);
                 Assert.Equal(count, files.Count);
                 Assert.All(files, f => Assert.StartsWith(prefix, f.FileName));
             }
@@ -26,7 +26,7 @@ public sealed class ThreadingTests : ClientTest
         using var other = new MvfilesClient();
         await Task.WhenAll(Task.Factory.StartNew(() => Run(Client, "tt4154796", 3, "Avengers"), TaskCreationOptions.LongRunning),
                            Task.Factory.StartNew(() => Run(other, "tt0111161", 1, "The.Shawshank"), TaskCreationOptions.LongRunning));
-        Assert.Equal(4000, Client.FakeStats().Calls);
+        Assert.Equal(4000, Client.GetFakeStats().Calls);
     }
 
     // Every client shares the one state: disposing one leaves it to the others.
@@ -36,9 +36,9 @@ public sealed class ThreadingTests : ClientTest
         var other = new MvfilesClient();
         other.Dispose();
         other.Dispose();
-        Assert.Single(Client.Files("tt0111161"));
+        Assert.Single(Client.GetFiles("tt0111161"));
         Client.Dispose();
         using var late = new MvfilesClient();
-        Assert.Equal(MvfilesResult.NoTransport, Assert.Throws<MvfilesException>(() => late.Files("tt0111161")).Code);
+        Assert.Equal(MvfilesResult.NoTransport, Assert.Throws<MvfilesException>(() => late.GetFiles("tt0111161")).Code);
     }
 }

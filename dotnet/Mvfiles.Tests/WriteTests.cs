@@ -11,7 +11,7 @@ public sealed class WriteTests : LoopbackTest
     {
         var e = Assert.Throws<MvfilesException>(() => Client.DownloadMagnet(false, "u42", "magnet:?xt=x"));
         Assert.Equal(MvfilesResult.NotArmed, e.Code);
-        Assert.Equal(0, Client.FakeStats().Calls);
+        Assert.Equal(0, Client.GetFakeStats().Calls);
 
         // The fixture backend has no write routes.
         e = Assert.Throws<MvfilesException>(() => Client.SaveProgress(true, "u42", 0, "tt0111161", -1, -1, 30, 120));

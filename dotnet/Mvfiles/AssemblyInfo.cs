@@ -1,3 +1,4 @@
 using System.Runtime.CompilerServices;
 
-[assembly: InternalsVisibleTo("Mvfiles.Tests")]
+// The tests are signed with the binding's own key (dotnet/Mvfiles.snk).
+[assembly: InternalsVisibleTo("Mvfiles.Tests, PublicKey=002400000480000094000000060200000024000052534131000400000100010001d1074f134529788737f3cbbdc9bb14062bbc5e599db8010be42e0aa057221f2b73573b06eef78f8a8831be2243d53573ca6514fa4c9f72350f1922872511583aa5d7269f126303cece6a602aa1f3c26eaf09d59404c667505ece93970bd1c871d88de1d04d7868c0811dab4d278d80a85000ffc2f0f5075a26152f5662a5c3")]

@@ -14,8 +14,14 @@ namespace Mvfiles;
 /// A transport record whose request operation sends with a host's
 /// HttpClient. The record lives in unmanaged memory and its two operations
 /// are delegates held by this object, so the library's pointers stay valid
-/// for as long as the object is reachable; MvfilesClient keeps it so while
-/// it is installed and disposes of it once another transport replaced it.
+/// for as long as the object is reachable; the hub keeps it so while it is
+/// installed and disposes of it once another transport replaced it.
+///
+/// Its operations run on the binding's worker, which has no
+/// synchronisation context: waiting there for the client's tasks needs no
+/// other thread than the pool's. The exchange is bounded by the library's
+/// timeouts, the client's own Timeout (the body included), and the running
+/// call's token and deadline.
 internal sealed unsafe class HttpClientTransport : IDisposable
 {
     private const uint IoMagic = 0x56544C48u;     // "VTLH"
@@ -33,13 +39,15 @@ internal sealed unsafe class HttpClientTransport : IDisposable
     internal delegate int BodyFn(IntPtr ctx, byte* data, ulong len);
 
     private readonly HttpClient _http;
+    private readonly Hub? _hub;
     private readonly RequestFn _request;
     private readonly FreeFn _free;
     private VeltronaHttp* _record;
 
-    internal HttpClientTransport(HttpClient http)
+    internal HttpClientTransport(HttpClient http, Hub? hub = null)
     {
         _http = http;
+        _hub = hub;
         _request = Request;
         _free = Free;
         _record = (VeltronaHttp*)Marshal.AllocHGlobal(sizeof(VeltronaHttp));
@@ -81,12 +89,14 @@ internal sealed unsafe class HttpClientTransport : IDisposable
         {
             if (req == null || req->Size < sizeof(VeltronaRequest) || req->Method == null || req->Url == null)
                 return Fail(err, "bad request");
-            Exchange(req, status);
-            return 0;
+            string? failure = Exchange(req, status);
+            return failure == null ? 0 : Fail(err, failure);
         }
         catch (Exception e)
         {
             // Nothing may unwind into the library.
+            if (_hub != null)
+                _hub.TransportError = e;
             return Fail(err, Describe(e));
         }
     }
@@ -98,7 +108,7 @@ internal sealed unsafe class HttpClientTransport : IDisposable
         if (e is FormatException)
             return "bad method";
         if (e is OperationCanceledException)
-            return "timed out";
+            return e.InnerException is TimeoutException ? "timed out" : "cancelled";
         if (e is AggregateException a && a.InnerExceptions.Count == 1)
             e = a.InnerExceptions[0];
         string text = e.Message;
@@ -121,7 +131,37 @@ internal sealed unsafe class HttpClientTransport : IDisposable
             Marshal.FreeHGlobal(text);
     }
 
-    private void Exchange(VeltronaRequest* req, int* status)
+    // One exchange; null on success, else the failure's text. A failure
+    // after a cancellation is told by what cancelled it.
+    private string? Exchange(VeltronaRequest* req, int* status)
+    {
+        CancellationToken caller = _hub?.CallToken ?? default, deadline = _hub?.CallDeadline ?? default;
+        using var timeouts = new CancellationTokenSource();
+        using var whole = new CancellationTokenSource();
+        if (_http.Timeout != System.Threading.Timeout.InfiniteTimeSpan)
+            whole.CancelAfter(_http.Timeout);
+        using var linked = CancellationTokenSource.CreateLinkedTokenSource(caller, deadline, timeouts.Token, whole.Token);
+        _hub?.EnterTransport();
+        try
+        {
+            Exchange(req, status, timeouts, linked.Token);
+            return null;
+        }
+        catch (Exception e) when (linked.IsCancellationRequested)
+        {
+            *status = 0;
+            bool cancelled = caller.IsCancellationRequested;
+            if (_hub != null)
+                _hub.TransportError = cancelled ? e : new TimeoutException("the HTTP exchange timed out", e);
+            return cancelled ? "cancelled" : "timed out";
+        }
+        finally
+        {
+            _hub?.LeaveTransport();
+        }
+    }
+
+    private void Exchange(VeltronaRequest* req, int* status, CancellationTokenSource timeouts, CancellationToken token)
     {
         int sendMs = req->TimeoutMs > 0 ? req->TimeoutMs : 60000;
         int connectMs = req->ConnectTimeoutMs > 0 ? req->ConnectTimeoutMs : 15000;
@@ -129,14 +169,13 @@ internal sealed unsafe class HttpClientTransport : IDisposable
                    : req->RecvTimeoutMs > 0 ? req->RecvTimeoutMs : 60000;
 
         using var message = BuildMessage(req);
-        using var timeout = new CancellationTokenSource();
         // HttpClient has no per-request connect timeout: connecting and
         // sending share one deadline until the response head arrives.
-        timeout.CancelAfter(connectMs + sendMs);
-        // On a pool thread, so that a host's synchronisation context cannot
-        // deadlock the wait; every callback still runs on this thread.
-        using var response = Task.Run(() => _http.SendAsync(message, HttpCompletionOption.ResponseHeadersRead,
-                                                            timeout.Token)).GetAwaiter().GetResult();
+        timeouts.CancelAfter(connectMs + sendMs);
+        using var response = _http.SendAsync(message, HttpCompletionOption.ResponseHeadersRead, token)
+                                  .GetAwaiter().GetResult();
+        // A body stream that does not watch the token is stopped by closing the response.
+        using var abort = token.Register(response.Dispose);
         *status = (int)response.StatusCode;
 
         var onHeader = req->OnHeader == IntPtr.Zero ? null : Marshal.GetDelegateForFunctionPointer<HeaderFn>(req->OnHeader);
@@ -153,7 +192,7 @@ internal sealed unsafe class HttpClientTransport : IDisposable
         if (onBody == null)
             return;
 
-        Stream body = Task.Run(() => response.Content.ReadAsStreamAsync()).GetAwaiter().GetResult();
+        Stream body = response.Content.ReadAsStreamAsync().GetAwaiter().GetResult();
         if ((req->Flags & DecompressFlag) != 0)
             body = Decoded(body, response.Content.Headers.ContentEncoding.LastOrDefault());
         using (body)
@@ -162,8 +201,9 @@ internal sealed unsafe class HttpClientTransport : IDisposable
             fixed (byte* p = piece)
                 while (true)
                 {
-                    timeout.CancelAfter(recvMs);
-                    int n = body.ReadAsync(piece, 0, piece.Length, timeout.Token).GetAwaiter().GetResult();
+                    timeouts.CancelAfter(recvMs);
+                    int n = body.ReadAsync(piece, 0, piece.Length, token).GetAwaiter().GetResult();
+                    token.ThrowIfCancellationRequested();
                     if (n == 0 || onBody(req->CbCtx, p, (ulong)n) != 0)
                         return;
                 }

@@ -1,8 +1,10 @@
 using System;
 using System.Collections.Generic;
-using System.IO;
 using System.Linq;
 using System.Net.Http;
+using System.Runtime.InteropServices;
+using System.Threading;
+using System.Threading.Tasks;
 using Mvfiles.Interop;
 using static Mvfiles.Interop.Native;
 
@@ -14,159 +16,209 @@ namespace Mvfiles;
 /// <remarks>
 /// <para>The library keeps one client state per process (origin, transport,
 /// tables, write switch), so every <see cref="MvfilesClient"/> of a process
-/// shares it. The library must be called from one thread at a time: every
-/// member of this class takes one process-wide lock for the whole call, so
-/// that a look-up and the copying of its table cannot interleave with
-/// another thread's call. Calls are synchronous and may block on the
-/// network for as long as the transport's timeouts allow.</para>
-/// <para>Look-ups return immutable records whose texts are copied at once;
-/// they stay valid whatever the library does next. Failures raise
-/// <see cref="MvfilesException"/>; a .NET argument that cannot be handed to
-/// the library (a NUL character, a lone surrogate) raises
-/// <see cref="ArgumentException"/> before anything is called.</para>
+/// shares it, whichever copy of this assembly made it (each plug-in load
+/// context, or AppDomain, may bring its own). Every call is queued to one
+/// worker thread that alone calls the library, in order; the synchronous
+/// members wait for their turn, the <c>...Async</c> ones hold no thread
+/// while they wait.</para>
+/// <para>A <see cref="CancellationToken"/> takes a queued call out of the
+/// queue at once. A call in flight through <see cref="UseHttpClient"/> is
+/// aborted with its request. A call in flight through the library's own
+/// transports (<see cref="UseRealTransport"/>, <see cref="UseFake"/>) cannot
+/// be stopped: cancelling it abandons the wait, the call ends on the worker
+/// within the transport's own timeouts, and its result is dropped.</para>
+/// <para>Look-ups return immutable records that compare by value and stay
+/// valid whatever the library does next; nothing found gives an empty list.
+/// Failures raise <see cref="MvfilesException"/>; a .NET argument that
+/// cannot be handed to the library (a NUL character, a lone surrogate)
+/// raises <see cref="ArgumentException"/> before anything is queued.</para>
 /// </remarks>
-public sealed unsafe class MvfilesClient : IDisposable
+public sealed unsafe class MvfilesClient : IMvfilesClient
 {
-    private static readonly object Gate = new object();
+    private static readonly Hub Shared = Hub.Instance;
+    private static string? s_version;
 
-    // The host transport the library currently refers to; kept reachable
-    // here (its record, delegates and HttpClient) while it is installed.
-    private static HttpClientTransport? s_installed;
+    // The last file list this copy of the binding read, and the generation
+    // of the library's file table it was read from.
+    private static WeakReference<IReadOnlyList<FileEntry>>? s_files;
+    private static long s_filesEpoch = -1;
+
+    private int _disposed;
+
+    /// <summary>A handle on the process's one library state.</summary>
+    public MvfilesClient() => Shared.Open();
 
     /// <summary>Directory of the corpus that ships beside this assembly (mvfiles/fixtures).</summary>
     public static string BundledCorpus =>
         System.IO.Path.Combine(AppContext.BaseDirectory, "mvfiles", "fixtures");
 
-    /// <summary>The library's version text, such as "1.0.0".</summary>
-    public static string Version
+    /// <summary>The library's version text, such as "1.0.0". A constant of the library: read
+    /// without waiting for other calls.</summary>
+    public static string Version => s_version ??= Utf8.CopyOrEmpty(mvfiles_version());
+
+    /// <inheritdoc/>
+    public string LastError => Call(() => Utf8.CopyOrEmpty(mvfiles_last_error()));
+
+    /// <inheritdoc/>
+    public int LastHttpStatus => Call(() => mvfiles_last_http_code());
+
+    /// <inheritdoc/>
+    public bool WritesArmed => Call(() => mvfiles_writes_armed() == 1);
+
+    /// <inheritdoc/>
+    public TimeSpan Timeout
     {
-        get { lock (Gate) return Utf8.CopyOrEmpty(mvfiles_version()); }
+        get => _timeout;
+        set
+        {
+            if (value <= TimeSpan.Zero && value != System.Threading.Timeout.InfiniteTimeSpan)
+                throw new ArgumentOutOfRangeException(nameof(value), "the timeout must be positive or infinite");
+            _timeout = value;
+        }
     }
 
-    /// <summary>Message of the last operation that reports one; "" after a success.</summary>
-    public string LastError
-    {
-        get { lock (Gate) return Utf8.CopyOrEmpty(mvfiles_last_error()); }
-    }
-
-    /// <summary>HTTP status of the last exchange; 0 when the last look-up sent nothing.</summary>
-    public int LastHttpStatus
-    {
-        get { lock (Gate) return mvfiles_last_http_code(); }
-    }
-
-    /// <summary>Whether the library's write switch is on (only during an armed write).</summary>
-    public bool WritesArmed
-    {
-        get { lock (Gate) return mvfiles_writes_armed() == 1; }
-    }
-
-    // Clients of the process not yet disposed; the last one to go shuts the
-    // library down, never under another live client.
-    private static int s_open;
-    private bool _disposed;
-
-    /// <summary>A handle on the process's one library state.</summary>
-    public MvfilesClient()
-    {
-        lock (Gate) s_open++;
-    }
+    private TimeSpan _timeout = System.Threading.Timeout.InfiniteTimeSpan;
 
     /// <summary>
-    /// Ends this client. When it is the last client of the process not yet
-    /// disposed, the library is shut down (see <see cref="Shutdown"/>);
+    /// Ends this client at once, without waiting for queued calls. When it is
+    /// the last client of the process not yet disposed, the library is shut
+    /// down after the calls queued before (see <see cref="Shutdown"/>);
     /// otherwise the shared state stays for the others. Disposing twice does
-    /// nothing more.
+    /// nothing more; any other member then throws <see cref="ObjectDisposedException"/>.
     /// </summary>
     public void Dispose()
     {
-        lock (Gate)
-        {
-            if (_disposed)
-                return;
-            _disposed = true;
-            if (--s_open == 0)
-            {
-                mvfiles_shutdown();
-                Released();
-            }
-        }
+        if (Interlocked.Exchange(ref _disposed, 1) == 0)
+            Shared.Close(ShutdownNow);
     }
+
+    // ---- the queue ---------------------------------------------------------
+
+    private static void ThrowIfReentrant()
+    {
+        if (Shared.WouldDeadlock)
+            throw new InvalidOperationException(
+                "mvfiles cannot be called from inside its own transport (an HttpClient handler) or worker");
+    }
+
+    private Task<T> Queue<T>(Func<T> work, CancellationToken cancellationToken)
+    {
+        if (_disposed != 0)
+            throw new ObjectDisposedException(nameof(MvfilesClient));
+        return Enqueue(work, _timeout, cancellationToken);
+    }
+
+    private static Task<T> Enqueue<T>(Func<T> work, TimeSpan timeout, CancellationToken cancellationToken)
+    {
+        ThrowIfReentrant();
+        if (cancellationToken.IsCancellationRequested)
+            return Task.FromCanceled<T>(cancellationToken);
+        var done = new TaskCompletionSource<T>(TaskCreationOptions.RunContinuationsAsynchronously);
+        var registration = cancellationToken.Register(() => done.TrySetCanceled(cancellationToken));
+        Shared.Post(() =>
+        {
+            try
+            {
+                if (done.Task.IsCompleted)
+                    return;  // cancelled while queued
+                using var limit = timeout == System.Threading.Timeout.InfiniteTimeSpan
+                    ? null : new CancellationTokenSource(timeout);
+                Shared.BeginCall(cancellationToken, limit?.Token ?? default);
+                try
+                {
+                    done.TrySetResult(work());
+                }
+                finally
+                {
+                    Shared.EndCall();
+                }
+            }
+            catch (Exception e)
+            {
+                if (cancellationToken.IsCancellationRequested)
+                    done.TrySetCanceled(cancellationToken);
+                else
+                    done.TrySetException(e);
+            }
+            finally
+            {
+                registration.Dispose();
+            }
+        });
+        return done.Task;
+    }
+
+    private T Call<T>(Func<T> work) => Queue(work, default).GetAwaiter().GetResult();
+
+    private void Call(Action work) => Call(() => { work(); return 0; });
+
+    private Task Act(Action work, CancellationToken cancellationToken) =>
+        Queue(() => { work(); return 0; }, cancellationToken);
 
     // ---- state and transports ------------------------------------------
 
-    /// <summary>
-    /// Sets the service origin every URL starts with; "https://" is put in
-    /// front of a value without "http://" or "https://". Null or "" restores
-    /// the default origin. An origin the library cannot use whole makes the
-    /// next look-ups and writes fail with <see cref="MvfilesResult.Argument"/>.
-    /// </summary>
-    /// <param name="origin">The origin, such as "https://api.example.net", or null.</param>
+    /// <inheritdoc/>
     public void SetHost(string? origin)
     {
-        fixed (byte* o = Utf8.Encode(origin, nameof(origin)))
-            lock (Gate) mvfiles_set_host(o);
+        byte[]? o = Utf8.Encode(origin, nameof(origin));
+        Call(() => { fixed (byte* p = o) mvfiles_set_host(p); });
     }
 
-    /// <summary>
-    /// Installs the library's own HTTP transport (libcurl on Linux, WinHTTP
-    /// on Windows), after setting <paramref name="origin"/> when given.
-    /// </summary>
-    /// <param name="origin">An origin for <see cref="SetHost"/>, or null to keep the current one.</param>
-    /// <exception cref="MvfilesException"><see cref="MvfilesResult.Transport"/> when the build has no real transport.</exception>
+    /// <inheritdoc/>
+    public void SetHost(Uri origin) => SetHost(Origin(origin));
+
+    // The form the library takes: scheme, host, port and path, without a
+    // trailing "/" (the library puts "/api/..." after it).
+    internal static string Origin(Uri origin)
+    {
+        if (origin is null)
+            throw new ArgumentNullException(nameof(origin));
+        if (!origin.IsAbsoluteUri)
+            throw new ArgumentException("the origin must be an absolute URI", nameof(origin));
+        if (origin.UserInfo.Length > 0)
+            throw new ArgumentException("the origin must not carry user information", nameof(origin));
+        return origin.GetComponents(UriComponents.SchemeAndServer | UriComponents.Path, UriFormat.UriEscaped)
+                     .TrimEnd('/');
+    }
+
+    /// <inheritdoc/>
     public void UseRealTransport(string? origin = null)
     {
-        lock (Gate)
+        byte[]? o = Utf8.Encode(origin, nameof(origin));
+        Call(() =>
         {
-            if (origin != null)
-                SetHost(origin);
+            if (o != null)
+                fixed (byte* p = o) mvfiles_set_host(p);
             Check(mvfiles_use_curl());
-            Released();
-        }
+            Installed(null);
+        });
     }
 
-    /// <summary>
-    /// Installs the offline fixture backend, which answers every read route
-    /// from one file per route of a corpus directory.
-    /// </summary>
-    /// <param name="corpusDirectory">The corpus; null for <see cref="BundledCorpus"/>.</param>
-    /// <exception cref="MvfilesException"><see cref="MvfilesResult.Argument"/> when the library refuses the directory.</exception>
+    /// <inheritdoc/>
     public void UseFake(string? corpusDirectory = null)
     {
-        string dir = corpusDirectory ?? BundledCorpus;
-        fixed (byte* d = Utf8.Encode(dir, nameof(corpusDirectory)))
-            lock (Gate)
+        byte[] d = Utf8.Encode(corpusDirectory ?? BundledCorpus, nameof(corpusDirectory))!;
+        Call(() =>
+        {
+            fixed (byte* p = d)
             {
-                int r = mvfiles_fake_corpus(d);
+                int r = mvfiles_fake_corpus(p);
                 if (r != 0)
                     throw new MvfilesException((MvfilesResult)r, "corpus path over 511 bytes");
-                Check(mvfiles_use_fake());
-                Released();
             }
+            Check(mvfiles_use_fake());
+            Installed(null);
+        });
     }
 
-    /// <summary>
-    /// Installs <paramref name="http"/> as the library's transport: every
-    /// request of the library is sent with it, so its handlers (proxy,
-    /// authentication, logging) apply. The calling thread waits for each
-    /// exchange, and the status, headers and body reach the library on that
-    /// thread. The client must stay usable while installed; it is not
-    /// disposed here.
-    /// </summary>
-    /// <remarks>Redirects and credentials are the client's own business: for
-    /// the library's behaviour, build it with a handler that does not follow
-    /// redirects. The connect timeout of a request cannot be set per request
-    /// and is covered by its send timeout. A handler must not call the
-    /// library: it runs while the calling thread holds the binding's lock.</remarks>
-    /// <param name="http">The client to send with.</param>
-    /// <exception cref="MvfilesException">When the library refuses the transport.</exception>
+    /// <inheritdoc/>
     public void UseHttpClient(HttpClient http)
     {
         if (http is null)
             throw new ArgumentNullException(nameof(http));
-        var transport = new HttpClientTransport(http);
-        lock (Gate)
+        Call(() =>
         {
+            var transport = new HttpClientTransport(http, Shared);
             try
             {
                 Check(transport.Install());
@@ -176,30 +228,26 @@ public sealed unsafe class MvfilesClient : IDisposable
                 transport.Dispose();
                 throw;
             }
-            Released();
-            s_installed = transport;
-        }
+            Installed(transport);
+        });
     }
 
-    /// <summary>
-    /// Releases every table, forgets the transport and disarms writes, at
-    /// once and for every client of the process. The origin, the
-    /// time-to-live values and the fixture backend's directory and mode stay.
-    /// </summary>
-    public void Shutdown()
+    // The library refers to a new transport: the host transport it referred
+    // to before is released. Installing a transport drops no table, but the
+    // file table's generation moves on all the same.
+    private static void Installed(HttpClientTransport? transport)
     {
-        lock (Gate)
-        {
-            mvfiles_shutdown();
-            Released();
-        }
+        Shared.Keep(transport);
+        Shared.FilesChanged();
     }
 
-    // The library no longer refers to the previous host transport.
-    private static void Released()
+    /// <inheritdoc/>
+    public void Shutdown() => Call(ShutdownNow);
+
+    private static void ShutdownNow()
     {
-        s_installed?.Dispose();
-        s_installed = null;
+        mvfiles_shutdown();
+        Installed(null);
     }
 
     /// <summary>
@@ -209,25 +257,40 @@ public sealed unsafe class MvfilesClient : IDisposable
     /// <param name="text">The text to hash.</param>
     public static int StableHash(string text)
     {
-        fixed (byte* t = Utf8.Encode(text ?? throw new ArgumentNullException(nameof(text)), nameof(text)))
-            lock (Gate) return mvfiles_stable_hash(t);
+        byte[] t = Utf8.Encode(text ?? throw new ArgumentNullException(nameof(text)), nameof(text))!;
+        return Enqueue(() => { fixed (byte* p = t) return mvfiles_stable_hash(p); },
+                       System.Threading.Timeout.InfiniteTimeSpan, default).GetAwaiter().GetResult();
     }
 
-    private void Check(int result)
+    private static void Check(int result)
     {
         if (result != 0)
             throw Failure((MvfilesResult)result);
     }
 
-    private static MvfilesException Failure(MvfilesResult code) =>
-        new MvfilesException(code, Utf8.CopyOrEmpty(mvfiles_last_error()), mvfiles_last_http_code());
+    // A look-up that found nothing (an empty answer, HTTP 404) reads as an empty list.
+    private static bool Found(int result)
+    {
+        if (result == (int)MvfilesResult.Empty || result == (int)MvfilesResult.NotFound)
+            return false;
+        Check(result);
+        return true;
+    }
+
+    private static MvfilesException Failure(MvfilesResult code)
+    {
+        Exception? inner = code == MvfilesResult.Transport ? Shared.TransportError : null;
+        return new MvfilesException(code, Utf8.CopyOrEmpty(mvfiles_last_error()), mvfiles_last_http_code(), inner);
+    }
 
     private static IReadOnlyList<T> Rows<T>(int count, Func<int, T> make)
     {
-        var rows = new T[Math.Max(count, 0)];
+        if (count <= 0)
+            return ValueList<T>.Empty;
+        var rows = new T[count];
         for (int i = 0; i < rows.Length; i++)
             rows[i] = make(i);
-        return Array.AsReadOnly(rows);
+        return new ValueList<T>(rows);
     }
 
     private static string? T(byte* text) => Utf8.Copy(text);
@@ -241,377 +304,407 @@ public sealed unsafe class MvfilesClient : IDisposable
 
     // ---- file catalogue --------------------------------------------------
 
-    /// <summary>
-    /// Files of one IMDb title ("tt", either case, and 5 to 10 digits),
-    /// optionally of one season and episode of a series (once either is
-    /// given both are sent). Answered from the library's table, without a
-    /// request, while the same query is within the files time-to-live.
-    /// </summary>
-    /// <param name="imdbId">The title's IMDb id.</param>
-    /// <param name="season">Season, or null for none.</param>
-    /// <param name="episode">Episode, or null for none.</param>
-    /// <returns>The files, in the service's order.</returns>
-    /// <exception cref="MvfilesException">NoTransport, Argument (malformed id), Transport, NotFound (HTTP 404),
-    /// Http, Empty (empty body or array), Json or OutOfMemory.</exception>
-    public IReadOnlyList<FileEntry> Files(string imdbId, int? season = null, int? episode = null)
+    /// <inheritdoc/>
+    public IReadOnlyList<FileEntry> GetFiles(string imdbId, int? season = null, int? episode = null) =>
+        Call(FilesWork(imdbId, season, episode));
+
+    /// <inheritdoc/>
+    public Task<IReadOnlyList<FileEntry>> GetFilesAsync(string imdbId, int? season = null, int? episode = null,
+                                                        CancellationToken cancellationToken = default) =>
+        Queue(FilesWork(imdbId, season, episode), cancellationToken);
+
+    private static Func<IReadOnlyList<FileEntry>> FilesWork(string imdbId, int? season, int? episode)
     {
-        fixed (byte* id = Utf8.Encode(imdbId, nameof(imdbId)))
-            lock (Gate)
-            {
-                Check(mvfiles_get_by_imdb(id, season ?? -1, episode ?? -1));
-                return ReadFiles();
-            }
+        byte[] id = Utf8.Encode(imdbId ?? throw new ArgumentNullException(nameof(imdbId)), nameof(imdbId))!;
+        return () =>
+        {
+            int r;
+            fixed (byte* p = id)
+                r = mvfiles_get_by_imdb(p, season ?? -1, episode ?? -1);
+            return Found(r) ? FileTable() : ValueList<FileEntry>.Empty;
+        };
     }
 
-    /// <summary>
-    /// Files with the given keys (1 to 4096, none empty), POSTed to the
-    /// service; never answered from the cache. The offline fixture backend
-    /// always refuses it with <see cref="MvfilesResult.Http"/> (HTTP 405).
-    /// </summary>
-    /// <param name="keys">The file keys.</param>
-    /// <returns>The files, in the service's order.</returns>
-    /// <exception cref="MvfilesException">As <see cref="Files"/>; Argument for no keys, an empty key or more than 4096.</exception>
-    public IReadOnlyList<FileEntry> FilesByKeys(IEnumerable<string> keys)
+    /// <inheritdoc/>
+    public IReadOnlyList<FileEntry> GetFilesByKeys(IEnumerable<string> keys) => Call(KeysWork(keys));
+
+    /// <inheritdoc/>
+    public Task<IReadOnlyList<FileEntry>> GetFilesByKeysAsync(IEnumerable<string> keys,
+                                                              CancellationToken cancellationToken = default) =>
+        Queue(KeysWork(keys), cancellationToken);
+
+    private static Func<IReadOnlyList<FileEntry>> KeysWork(IEnumerable<string> keys)
     {
         if (keys is null)
             throw new ArgumentNullException(nameof(keys));
         byte[][] encoded = keys.Select(k => Utf8.Encode(k ?? throw new ArgumentException("a key is null", nameof(keys)), nameof(keys))!).ToArray();
-        var handles = new System.Runtime.InteropServices.GCHandle[encoded.Length];
-        var pointers = new byte*[encoded.Length];
-        try
+        return () =>
         {
-            for (int i = 0; i < encoded.Length; i++)
+            var handles = new GCHandle[encoded.Length];
+            var pointers = new byte*[encoded.Length];
+            try
             {
-                handles[i] = System.Runtime.InteropServices.GCHandle.Alloc(encoded[i], System.Runtime.InteropServices.GCHandleType.Pinned);
-                pointers[i] = (byte*)handles[i].AddrOfPinnedObject();
-            }
-            fixed (byte** p = pointers)
-                lock (Gate)
+                for (int i = 0; i < encoded.Length; i++)
                 {
-                    Check(mvfiles_get_by_keys(p, (ulong)pointers.Length));
-                    return ReadFiles();
+                    handles[i] = GCHandle.Alloc(encoded[i], GCHandleType.Pinned);
+                    pointers[i] = (byte*)handles[i].AddrOfPinnedObject();
                 }
-        }
-        finally
-        {
-            foreach (var h in handles)
-                if (h.IsAllocated)
-                    h.Free();
-        }
+                int r;
+                fixed (byte** p = pointers)
+                    r = mvfiles_get_by_keys(p, (ulong)pointers.Length);
+                Shared.FilesChanged();
+                return Found(r) ? FileTable() : ValueList<FileEntry>.Empty;
+            }
+            finally
+            {
+                foreach (var h in handles)
+                    if (h.IsAllocated)
+                        h.Free();
+            }
+        };
     }
 
-    private static IReadOnlyList<FileEntry> ReadFiles() => Rows(mvfiles_count(), i =>
+    // The records of the file table after a successful look-up. A look-up
+    // answered from the table sends nothing (HTTP status 0) and leaves it as
+    // it was: when no call changed it since this copy last read it, the list
+    // read then is still its exact copy. Where other AppDomains call the
+    // library past this hub, the table is always copied.
+    private static IReadOnlyList<FileEntry> FileTable()
     {
-        var entries = Rows(mvfiles_entry_count(i), e => new AccessEntry(
-            T(mvfiles_entry_uri(i, e)), T(mvfiles_entry_url(i, e)), mvfiles_entry_is_active(i, e) == 1,
-            Number(mvfiles_entry_content_source(i, e))));
-        return new FileEntry(
-            i, T(mvfiles_key(i)), T(mvfiles_imdb(i)), T(mvfiles_parent_key(i)), T(mvfiles_filename(i)),
-            T(mvfiles_path(i)), T(mvfiles_extension(i)), T(mvfiles_subtitle_languages(i)),
-            T(mvfiles_subtitle_language_titles(i)), T(mvfiles_created(i)), T(mvfiles_record_updated(i)),
-            mvfiles_size(i), mvfiles_duration_seconds(i), Number(mvfiles_season(i)),
-            Number(mvfiles_episode(i)), Flag(mvfiles_is_hdr(i)), Flag(mvfiles_is_hevc(i)),
-            Flag(mvfiles_is_dolby(i)), mvfiles_subtitle_count(i), mvfiles_audio_channels(i),
-            mvfiles_video_width(i), mvfiles_video_height(i), entries, T(mvfiles_file_json(i)));
-    });
+        if (Shared.WholeProcess && mvfiles_last_http_code() == 0 && s_filesEpoch == Shared.FilesEpoch
+            && s_files != null && s_files.TryGetTarget(out var kept))
+            return kept;
+        Shared.FilesChanged();
+        var files = FileReader.Read();
+        s_files = new WeakReference<IReadOnlyList<FileEntry>>(files);
+        s_filesEpoch = Shared.FilesEpoch;
+        return files;
+    }
 
-    /// <summary>
-    /// Whether any file of the title (or of one episode) has an access
-    /// entry. A title the service does not know, or answers empty for, is
-    /// not playable. Replaces the file table like <see cref="Files"/>.
-    /// </summary>
-    /// <param name="imdbId">The title's IMDb id.</param>
-    /// <param name="season">Season, or null for none.</param>
-    /// <param name="episode">Episode, or null for none.</param>
-    /// <exception cref="MvfilesException">Transport, Http, Json, Argument, NoTransport or OutOfMemory.</exception>
-    public bool IsPlayable(string imdbId, int? season = null, int? episode = null)
+    /// <inheritdoc/>
+    public bool IsPlayable(string imdbId, int? season = null, int? episode = null) =>
+        Call(PlayableWork(imdbId, season, episode));
+
+    /// <inheritdoc/>
+    public Task<bool> IsPlayableAsync(string imdbId, int? season = null, int? episode = null,
+                                      CancellationToken cancellationToken = default) =>
+        Queue(PlayableWork(imdbId, season, episode), cancellationToken);
+
+    private static Func<bool> PlayableWork(string imdbId, int? season, int? episode)
     {
-        fixed (byte* id = Utf8.Encode(imdbId, nameof(imdbId)))
-            lock (Gate)
-            {
-                int r = mvfiles_is_playable_se(id, season ?? -1, episode ?? -1);
-                if (r == 0 || r == 1)
-                    return r == 1;
-                throw Failure(r < 0 ? MvfilesResult.Transport : (MvfilesResult)r);
-            }
+        byte[] id = Utf8.Encode(imdbId ?? throw new ArgumentNullException(nameof(imdbId)), nameof(imdbId))!;
+        return () =>
+        {
+            int r;
+            fixed (byte* p = id)
+                r = mvfiles_is_playable_se(p, season ?? -1, episode ?? -1);
+            if (mvfiles_last_http_code() != 0)
+                Shared.FilesChanged();
+            if (r == 0 || r == 1)
+                return r == 1;
+            throw Failure(r < 0 ? MvfilesResult.Transport : (MvfilesResult)r);
+        };
     }
 
     // ---- key-value data --------------------------------------------------
 
-    /// <summary>Rows of one playlist type: "Production", "Movies" or "Series" (exact case).</summary>
-    /// <param name="type">The playlist type.</param>
-    /// <exception cref="MvfilesException">Argument (unknown type), NoTransport, Transport, NotFound
-    /// ("no rows for prefix (HTTP 404)"), Http, Empty, Json or OutOfMemory.</exception>
-    public IReadOnlyList<Playlist> Playlists(string type)
-    {
-        fixed (byte* t = Utf8.Encode(type, nameof(type)))
-            lock (Gate)
-            {
-                Check(mvfiles_get_playlists(null, null, t));
-                return Rows(mvfiles_playlist_count(), i =>
-                {
-                    var ids = Rows(mvfiles_playlist_imdb_count(i), j => T(mvfiles_playlist_imdb(i, j)) ?? "");
-                    return new Playlist(T(mvfiles_playlist_key(i)), T(mvfiles_playlist_value(i)),
-                                        Number(mvfiles_playlist_id(i)), T(mvfiles_playlist_name(i)),
-                                        T(mvfiles_playlist_logo(i)), T(mvfiles_playlist_origin(i)), ids);
-                });
-            }
-    }
+    private static readonly string[] PlaylistTypes = { "Production", "Movies", "Series" };
 
-    /// <summary>
-    /// Watch positions of a user profile for a title. The key prefix has no
-    /// trailing "_", so rows of longer ids that begin with the given one come too.
-    /// </summary>
-    /// <param name="imdbId">The title's IMDb id (required).</param>
-    /// <param name="user">User id, or null for an empty user part.</param>
-    /// <param name="profile">Profile number.</param>
-    /// <exception cref="MvfilesException">Argument ("imdbId required", a prefix over 255 bytes), then as <see cref="Playlists"/>.</exception>
-    public IReadOnlyList<Progress> Progress(string imdbId, string? user = null, int profile = 0)
-    {
-        fixed (byte* id = Utf8.Encode(imdbId, nameof(imdbId)), u = Utf8.Encode(user, nameof(user)))
-            lock (Gate)
-            {
-                Check(mvfiles_get_progress(u, profile, id));
-                return Rows(mvfiles_progress_count(), i => new Progress(
-                    T(mvfiles_progress_key(i)), mvfiles_progress_value(i), mvfiles_progress_size(i),
-                    mvfiles_progress_season(i), mvfiles_progress_episode(i)));
-            }
-    }
+    /// <inheritdoc/>
+    public IReadOnlyList<Playlist> GetPlaylists(PlaylistType type) => Call(PlaylistsWork(type));
 
-    /// <summary>External subtitles of one episode of a title (-1, -1 for a film), in table order.</summary>
-    /// <param name="imdbId">The title's IMDb id.</param>
-    /// <param name="season">Season, -1 for a film.</param>
-    /// <param name="episode">Episode, -1 for a film.</param>
-    /// <returns>The subtitles kept; an empty list when none matches.</returns>
-    /// <exception cref="MvfilesException">Argument ("imdb id required", a prefix over 127 bytes), then as <see cref="Playlists"/>.</exception>
-    public IReadOnlyList<Subtitle> ExternalSubtitles(string imdbId, int season = -1, int episode = -1)
-    {
-        fixed (byte* id = Utf8.Encode(imdbId, nameof(imdbId)))
-            lock (Gate)
-            {
-                Check(mvfiles_get_external_subtitles(id, season, episode));
-                return Rows(mvfiles_sub_count(), i => new Subtitle(
-                    T(mvfiles_sub_key(i)), T(mvfiles_sub_uri(i)), T(mvfiles_sub_label(i)),
-                    T(mvfiles_sub_filename(i)), mvfiles_sub_id(i),
-                    mvfiles_sub_is_child(i) == 1 ? mvfiles_sub_parent_id(i) : null));
-            }
-    }
+    /// <inheritdoc/>
+    public Task<IReadOnlyList<Playlist>> GetPlaylistsAsync(PlaylistType type,
+                                                           CancellationToken cancellationToken = default) =>
+        Queue(PlaylistsWork(type), cancellationToken);
 
-    /// <summary>Playback-session index rows of a user, or of every user for null.</summary>
-    /// <param name="user">User id, or null. The prefix has no trailing "_": "ab" also lists "abc".</param>
-    /// <exception cref="MvfilesException">Argument (a prefix over 255 bytes), then as <see cref="Playlists"/>.</exception>
-    public IReadOnlyList<SessionIndexEntry> SessionIndex(string? user = null)
+    private static Func<IReadOnlyList<Playlist>> PlaylistsWork(PlaylistType type)
     {
-        fixed (byte* u = Utf8.Encode(user, nameof(user)))
-            lock (Gate)
-            {
-                Check(mvfiles_get_session_index(u));
-                return Rows(mvfiles_sessionix_count(), i => new SessionIndexEntry(
-                    T(mvfiles_sessionix_key(i)), T(mvfiles_sessionix_user(i)), T(mvfiles_sessionix_imdb(i)),
-                    T(mvfiles_sessionix_sessionkey(i)), mvfiles_sessionix_profile(i),
-                    mvfiles_sessionix_season(i), mvfiles_sessionix_episode(i), mvfiles_sessionix_size(i)));
-            }
-    }
-
-    /// <summary>The user's cloud storages; two requests every call, never answered from the cache.</summary>
-    /// <exception cref="MvfilesException">NoTransport, Transport, NotFound, Http (the authorisation step
-    /// answered anything but 200), Json, Empty or OutOfMemory.</exception>
-    public IReadOnlyList<Storage> Storages()
-    {
-        lock (Gate)
+        if ((uint)type >= PlaylistTypes.Length)
+            throw new ArgumentOutOfRangeException(nameof(type), type, "not a playlist type");
+        byte[] t = Utf8.Encode(PlaylistTypes[(int)type], nameof(type))!;
+        return () =>
         {
-            Check(mvfiles_get_storages());
-            return Rows(mvfiles_storage_count(), i => new Storage(
-                T(mvfiles_storage_id(i)), T(mvfiles_storage_type(i)), T(mvfiles_storage_email(i)),
-                T(mvfiles_storage_name(i)), T(mvfiles_storage_state(i)), mvfiles_storage_total(i),
-                mvfiles_storage_used(i), mvfiles_storage_remaining(i)));
-        }
+            int r;
+            fixed (byte* p = t)
+                r = mvfiles_get_playlists(null, null, p);
+            return !Found(r) ? ValueList<Playlist>.Empty : Rows(mvfiles_playlist_count(), i =>
+            {
+                var ids = Rows(mvfiles_playlist_imdb_count(i), j => T(mvfiles_playlist_imdb(i, j)) ?? "");
+                return new Playlist(T(mvfiles_playlist_key(i)), T(mvfiles_playlist_value(i)),
+                                    Number(mvfiles_playlist_id(i)), T(mvfiles_playlist_name(i)),
+                                    T(mvfiles_playlist_logo(i)), T(mvfiles_playlist_origin(i)), ids);
+            });
+        };
     }
 
-    /// <summary>Playback-session rows by their ids; the text is sent as it is.</summary>
-    /// <param name="ids">The ids text (not empty).</param>
-    /// <returns>The rows; an empty list for an empty answer array.</returns>
-    /// <exception cref="MvfilesException">NoTransport, Argument, Transport, Http (404 included), Empty, Json or OutOfMemory.</exception>
-    public IReadOnlyList<PlaybackSession> PlaybackSessions(string ids)
+    /// <inheritdoc/>
+    public IReadOnlyList<Progress> GetProgress(string imdbId, string? user = null, int profile = 0) =>
+        Call(ProgressWork(imdbId, user, profile));
+
+    /// <inheritdoc/>
+    public Task<IReadOnlyList<Progress>> GetProgressAsync(string imdbId, string? user = null, int profile = 0,
+                                                          CancellationToken cancellationToken = default) =>
+        Queue(ProgressWork(imdbId, user, profile), cancellationToken);
+
+    private static Func<IReadOnlyList<Progress>> ProgressWork(string imdbId, string? user, int profile)
     {
-        fixed (byte* t = Utf8.Encode(ids, nameof(ids)))
-            lock (Gate)
+        byte[]? id = Utf8.Encode(imdbId, nameof(imdbId)), u = Utf8.Encode(user, nameof(user));
+        return () =>
+        {
+            int r;
+            fixed (byte* pid = id, pu = u)
+                r = mvfiles_get_progress(pu, profile, pid);
+            return !Found(r) ? ValueList<Progress>.Empty : Rows(mvfiles_progress_count(), i => new Progress(
+                T(mvfiles_progress_key(i)), mvfiles_progress_value(i), mvfiles_progress_size(i),
+                mvfiles_progress_season(i), mvfiles_progress_episode(i)));
+        };
+    }
+
+    /// <inheritdoc/>
+    public IReadOnlyList<Subtitle> GetExternalSubtitles(string imdbId, int season = -1, int episode = -1) =>
+        Call(SubtitlesWork(imdbId, season, episode));
+
+    /// <inheritdoc/>
+    public Task<IReadOnlyList<Subtitle>> GetExternalSubtitlesAsync(string imdbId, int season = -1, int episode = -1,
+                                                                   CancellationToken cancellationToken = default) =>
+        Queue(SubtitlesWork(imdbId, season, episode), cancellationToken);
+
+    private static Func<IReadOnlyList<Subtitle>> SubtitlesWork(string imdbId, int season, int episode)
+    {
+        byte[]? id = Utf8.Encode(imdbId, nameof(imdbId));
+        return () =>
+        {
+            int r;
+            fixed (byte* p = id)
+                r = mvfiles_get_external_subtitles(p, season, episode);
+            return !Found(r) ? ValueList<Subtitle>.Empty : Rows(mvfiles_sub_count(), i => new Subtitle(
+                T(mvfiles_sub_key(i)), T(mvfiles_sub_uri(i)), T(mvfiles_sub_label(i)),
+                T(mvfiles_sub_filename(i)), mvfiles_sub_id(i),
+                mvfiles_sub_is_child(i) == 1 ? mvfiles_sub_parent_id(i) : null));
+        };
+    }
+
+    /// <inheritdoc/>
+    public IReadOnlyList<SessionIndexEntry> GetSessionIndex(string? user = null) => Call(SessionIndexWork(user));
+
+    /// <inheritdoc/>
+    public Task<IReadOnlyList<SessionIndexEntry>> GetSessionIndexAsync(string? user = null,
+                                                                       CancellationToken cancellationToken = default) =>
+        Queue(SessionIndexWork(user), cancellationToken);
+
+    private static Func<IReadOnlyList<SessionIndexEntry>> SessionIndexWork(string? user)
+    {
+        byte[]? u = Utf8.Encode(user, nameof(user));
+        return () =>
+        {
+            int r;
+            fixed (byte* p = u)
+                r = mvfiles_get_session_index(p);
+            return !Found(r) ? ValueList<SessionIndexEntry>.Empty : Rows(mvfiles_sessionix_count(), i => new SessionIndexEntry(
+                T(mvfiles_sessionix_key(i)), T(mvfiles_sessionix_user(i)), T(mvfiles_sessionix_imdb(i)),
+                T(mvfiles_sessionix_sessionkey(i)), mvfiles_sessionix_profile(i),
+                mvfiles_sessionix_season(i), mvfiles_sessionix_episode(i), mvfiles_sessionix_size(i)));
+        };
+    }
+
+    /// <inheritdoc/>
+    public IReadOnlyList<Storage> GetStorages() => Call(StoragesWork);
+
+    /// <inheritdoc/>
+    public Task<IReadOnlyList<Storage>> GetStoragesAsync(CancellationToken cancellationToken = default) =>
+        Queue(StoragesWork, cancellationToken);
+
+    private static IReadOnlyList<Storage> StoragesWork() =>
+        !Found(mvfiles_get_storages()) ? ValueList<Storage>.Empty : Rows(mvfiles_storage_count(), i => new Storage(
+            T(mvfiles_storage_id(i)), T(mvfiles_storage_type(i)), T(mvfiles_storage_email(i)),
+            T(mvfiles_storage_name(i)), T(mvfiles_storage_state(i)), mvfiles_storage_total(i),
+            mvfiles_storage_used(i), mvfiles_storage_remaining(i)));
+
+    /// <inheritdoc/>
+    public IReadOnlyList<PlaybackSession> GetPlaybackSessions(string ids) => Call(SessionsWork(ids));
+
+    /// <inheritdoc/>
+    public Task<IReadOnlyList<PlaybackSession>> GetPlaybackSessionsAsync(string ids,
+                                                                         CancellationToken cancellationToken = default) =>
+        Queue(SessionsWork(ids), cancellationToken);
+
+    private static Func<IReadOnlyList<PlaybackSession>> SessionsWork(string ids)
+    {
+        byte[]? t = Utf8.Encode(ids, nameof(ids));
+        return () =>
+        {
+            int r;
+            fixed (byte* p = t)
+                r = mvfiles_get_playback_sessions(p);
+            return !Found(r) ? ValueList<PlaybackSession>.Empty : Rows(mvfiles_session_count(), i =>
             {
-                Check(mvfiles_get_playback_sessions(t));
-                return Rows(mvfiles_session_count(), i =>
-                {
-                    byte* value = mvfiles_session_value(i);
-                    var bits = Rows(Utf8.Length(value), p => Flag(mvfiles_session_bit(i, p)));
-                    return new PlaybackSession(T(mvfiles_session_id(i)), T(mvfiles_session_created(i)),
-                                               T(value), bits);
-                });
-            }
+                byte* value = mvfiles_session_value(i);
+                var bits = Rows(Utf8.Length(value), b => Flag(mvfiles_session_bit(i, b)));
+                return new PlaybackSession(T(mvfiles_session_id(i)), T(mvfiles_session_created(i)), T(value), bits);
+            });
+        };
     }
 
     // ---- writes ----------------------------------------------------------
 
     // The library's write switch is on only for the duration of one armed
     // call, and off again whatever the call did.
-    private void Write(bool arm, Func<int> send)
+    private static Func<int> Write(bool arm, Func<int> send) => () =>
     {
-        lock (Gate)
+        mvfiles_arm_writes(arm ? 1 : 0);
+        try
         {
-            mvfiles_arm_writes(arm ? 1 : 0);
-            try
-            {
-                Check(send());
-            }
-            finally
-            {
-                if (arm)
-                    mvfiles_arm_writes(0);
-            }
+            Check(send());
         }
-    }
+        finally
+        {
+            if (arm)
+                mvfiles_arm_writes(0);
+        }
+        return 0;
+    };
 
-    /// <summary>
-    /// WRITE: saves a watch position as position/duration (clamped to 0..1)
-    /// under the user's key. Changes real data; runs only with
-    /// <paramref name="arm"/> true, which arms writes for this call alone.
-    /// </summary>
-    /// <param name="arm">True to send; false fails with <see cref="MvfilesResult.NotArmed"/>.</param>
-    /// <param name="user">User id (not empty).</param>
-    /// <param name="profile">Profile number.</param>
-    /// <param name="imdbId">The title's IMDb id (not empty).</param>
-    /// <param name="season">Season, -1 for a film.</param>
-    /// <param name="episode">Episode, -1 for a film.</param>
-    /// <param name="position">Position in seconds, 0 or more.</param>
-    /// <param name="duration">Duration in seconds, above 0.</param>
-    /// <exception cref="MvfilesException">NotArmed, Argument, NoTransport, OutOfMemory, Transport or Http.</exception>
+    /// <inheritdoc/>
     public void SaveProgress(bool arm, string user, int profile, string imdbId, int season, int episode,
-                             double position, double duration)
+                             double position, double duration) =>
+        Call(SaveProgressWork(arm, user, profile, imdbId, season, episode, position, duration));
+
+    /// <inheritdoc/>
+    public Task SaveProgressAsync(bool arm, string user, int profile, string imdbId, int season, int episode,
+                                  double position, double duration, CancellationToken cancellationToken = default) =>
+        Queue(SaveProgressWork(arm, user, profile, imdbId, season, episode, position, duration), cancellationToken);
+
+    private static Func<int> SaveProgressWork(bool arm, string user, int profile, string imdbId, int season,
+                                              int episode, double position, double duration)
     {
-        fixed (byte* u = Utf8.Encode(user, nameof(user)), id = Utf8.Encode(imdbId, nameof(imdbId)))
+        byte[]? u = Utf8.Encode(user, nameof(user)), id = Utf8.Encode(imdbId, nameof(imdbId));
+        return Write(arm, () =>
         {
-            byte* pu = u, pid = id;
-            Write(arm, () => mvfiles_save_progress(pu, profile, pid, season, episode, 0, position, duration));
-        }
+            fixed (byte* pu = u, pid = id)
+                return mvfiles_save_progress(pu, profile, pid, season, episode, 0, position, duration);
+        });
     }
 
-    /// <summary>
-    /// WRITE: overwrites a playback-session row with a base64 body, sent
-    /// unchanged; position and duration travel only when both are given.
-    /// Changes real data; runs only with <paramref name="arm"/> true.
-    /// </summary>
-    /// <param name="arm">True to send; false fails with <see cref="MvfilesResult.NotArmed"/>.</param>
-    /// <param name="key">The row's key (not empty).</param>
-    /// <param name="base64Body">The new value (not empty).</param>
-    /// <param name="position">Position text, or null.</param>
-    /// <param name="duration">Duration text, or null.</param>
-    /// <exception cref="MvfilesException">NotArmed, Argument, NoTransport, OutOfMemory, Transport or Http.</exception>
+    /// <inheritdoc/>
     public void UpdatePlaybackSession(bool arm, string key, string base64Body, string? position = null,
-                                      string? duration = null)
+                                      string? duration = null) =>
+        Call(UpdateSessionWork(arm, key, base64Body, position, duration));
+
+    /// <inheritdoc/>
+    public Task UpdatePlaybackSessionAsync(bool arm, string key, string base64Body, string? position = null,
+                                           string? duration = null, CancellationToken cancellationToken = default) =>
+        Queue(UpdateSessionWork(arm, key, base64Body, position, duration), cancellationToken);
+
+    private static Func<int> UpdateSessionWork(bool arm, string key, string base64Body, string? position,
+                                               string? duration)
     {
-        fixed (byte* k = Utf8.Encode(key, nameof(key)), b = Utf8.Encode(base64Body, nameof(base64Body)),
-               p = Utf8.Encode(position, nameof(position)), d = Utf8.Encode(duration, nameof(duration)))
+        byte[]? k = Utf8.Encode(key, nameof(key)), b = Utf8.Encode(base64Body, nameof(base64Body)),
+                p = Utf8.Encode(position, nameof(position)), d = Utf8.Encode(duration, nameof(duration));
+        return Write(arm, () =>
         {
-            byte* pk = k, pb = b, pp = p, pd = d;
-            Write(arm, () => mvfiles_update_playback_session(pk, pb, pp, pd));
-        }
+            fixed (byte* pk = k, pb = b, pp = p, pd = d)
+                return mvfiles_update_playback_session(pk, pb, pp, pd);
+        });
     }
 
-    /// <summary>
-    /// WRITE: queues a download by magnet link or tkey; one JSON member is
-    /// sent per argument that is not null. Changes real data; runs only with
-    /// <paramref name="arm"/> true.
-    /// </summary>
-    /// <param name="arm">True to send; false fails with <see cref="MvfilesResult.NotArmed"/>.</param>
-    /// <param name="user">User id (not empty).</param>
-    /// <param name="magnet">Magnet link; this or <paramref name="tkey"/> is required.</param>
-    /// <param name="storageId">Storage id, or null.</param>
-    /// <param name="downloaderId">Downloader id, or null.</param>
-    /// <param name="extension">Extension, or null.</param>
-    /// <param name="tkey">Tkey, or null.</param>
-    /// <exception cref="MvfilesException">NotArmed, Argument, NoTransport, OutOfMemory, Transport or Http.</exception>
+    /// <inheritdoc/>
     public void DownloadMagnet(bool arm, string user, string? magnet, string? storageId = null,
-                               string? downloaderId = null, string? extension = null, string? tkey = null)
+                               string? downloaderId = null, string? extension = null, string? tkey = null) =>
+        Call(MagnetWork(arm, user, magnet, storageId, downloaderId, extension, tkey));
+
+    /// <inheritdoc/>
+    public Task DownloadMagnetAsync(bool arm, string user, string? magnet, string? storageId = null,
+                                    string? downloaderId = null, string? extension = null, string? tkey = null,
+                                    CancellationToken cancellationToken = default) =>
+        Queue(MagnetWork(arm, user, magnet, storageId, downloaderId, extension, tkey), cancellationToken);
+
+    private static Func<int> MagnetWork(bool arm, string user, string? magnet, string? storageId,
+                                        string? downloaderId, string? extension, string? tkey)
     {
-        fixed (byte* u = Utf8.Encode(user, nameof(user)), m = Utf8.Encode(magnet, nameof(magnet)),
-               s = Utf8.Encode(storageId, nameof(storageId)), d = Utf8.Encode(downloaderId, nameof(downloaderId)),
-               e = Utf8.Encode(extension, nameof(extension)), t = Utf8.Encode(tkey, nameof(tkey)))
+        byte[]? u = Utf8.Encode(user, nameof(user)), m = Utf8.Encode(magnet, nameof(magnet)),
+                s = Utf8.Encode(storageId, nameof(storageId)), d = Utf8.Encode(downloaderId, nameof(downloaderId)),
+                e = Utf8.Encode(extension, nameof(extension)), t = Utf8.Encode(tkey, nameof(tkey));
+        return Write(arm, () =>
         {
-            byte* pu = u, pm = m, ps = s, pd = d, pe = e, pt = t;
-            Write(arm, () => mvfiles_download_magnet(pu, pm, ps, pd, pe, pt));
-        }
+            fixed (byte* pu = u, pm = m, ps = s, pd = d, pe = e, pt = t)
+                return mvfiles_download_magnet(pu, pm, ps, pd, pe, pt);
+        });
     }
 
     // ---- cache and fixture controls --------------------------------------
 
-    /// <summary>Sets the time-to-live in seconds of each family's table; 0 or less leaves that family unchanged.</summary>
-    /// <param name="files">Files table (300 s by default).</param>
-    /// <param name="kv">Key-value table (900 s by default).</param>
-    /// <param name="sessions">Playback-session table (60 s by default).</param>
-    public void SetCacheTtl(int files = 0, int kv = 0, int sessions = 0)
+    private static readonly string[] Families = { "files", "kv", "sessions", "*" };
+
+    /// <inheritdoc/>
+    public void SetCacheTtl(TimeSpan? files = null, TimeSpan? keyValue = null, TimeSpan? sessions = null)
     {
-        lock (Gate) mvfiles_cache_set_ttl(files, kv, sessions);
+        int f = Seconds(files, nameof(files)), k = Seconds(keyValue, nameof(keyValue)),
+            s = Seconds(sessions, nameof(sessions));
+        Call(() => mvfiles_cache_set_ttl(f, k, s));
     }
 
-    /// <summary>Drops the files, kv and sessions tables.</summary>
-    public void ClearCache()
+    // Whole seconds, rounded up so that a short time-to-live never becomes
+    // "unchanged"; 0 (unchanged) for null.
+    private static int Seconds(TimeSpan? ttl, string name)
     {
-        lock (Gate) mvfiles_cache_clear();
+        if (ttl is not TimeSpan t)
+            return 0;
+        if (t <= TimeSpan.Zero)
+            throw new ArgumentOutOfRangeException(name, t, "a time-to-live must be positive");
+        return (int)Math.Min(int.MaxValue, Math.Ceiling(t.TotalSeconds));
     }
 
-    /// <summary>Drops a family's table ("files", "kv", "sessions"; "*" for all three) when
-    /// <paramref name="key"/> is null or the table's key.</summary>
-    /// <param name="family">The family, exact case.</param>
-    /// <param name="key">The table key, such as "files|tt0111161|-1|-1", or null.</param>
-    /// <exception cref="MvfilesException">Argument for an unknown family.</exception>
-    public void InvalidateCache(string family, string? key = null)
+    /// <inheritdoc/>
+    public void ClearCache() => Call(() =>
     {
-        fixed (byte* f = Utf8.Encode(family, nameof(family)), k = Utf8.Encode(key, nameof(key)))
-            lock (Gate)
-                CheckFamily(mvfiles_cache_invalidate(f, k), family);
-    }
+        mvfiles_cache_clear();
+        Shared.FilesChanged();
+    });
 
-    /// <summary>Whether a family holds a table within its time-to-live ("*": any table, fresh or not).</summary>
-    /// <param name="family">The family, exact case.</param>
-    /// <exception cref="MvfilesException">Argument for an unknown family.</exception>
-    public bool HasCachedTable(string family)
+    /// <inheritdoc/>
+    public void InvalidateCache(CacheFamily family, string? key = null)
     {
-        int present = 0;
-        fixed (byte* f = Utf8.Encode(family, nameof(family)))
-            lock (Gate)
-                CheckFamily(mvfiles_cache_has(f, null, &present), family);
-        return present == 1;
-    }
-
-    // The cache controls write no last-error text: the binding words it.
-    private static void CheckFamily(int result, string? family)
-    {
-        if (result != 0)
-            throw new MvfilesException((MvfilesResult)result, $"unknown cache family '{family}'");
-    }
-
-    /// <summary>Sets the failure mode of the offline fixture backend, in force until changed.</summary>
-    /// <param name="mode">The mode.</param>
-    /// <exception cref="MvfilesException">Argument for a value outside the enumeration.</exception>
-    public void SetFakeMode(FakeMode mode)
-    {
-        lock (Gate)
+        byte[] f = Utf8.Encode(Family(family), nameof(family))!;
+        byte[]? k = Utf8.Encode(key, nameof(key));
+        Call(() =>
         {
-            int r = mvfiles_fake_mode((int)mode);
-            if (r != 0)
-                throw new MvfilesException((MvfilesResult)r, $"fake mode must be 0 to 6 (got {(int)mode})");
-        }
+            fixed (byte* pf = f, pk = k)
+                Check(mvfiles_cache_invalidate(pf, pk));
+            if (family == CacheFamily.Files || family == CacheFamily.All)
+                Shared.FilesChanged();
+        });
     }
 
-    /// <summary>Requests, routing failures and the last request of the fixture backend.</summary>
-    public FakeStats FakeStats()
+    /// <inheritdoc/>
+    public bool HasCachedTable(CacheFamily family)
     {
-        lock (Gate)
-            return new FakeStats(mvfiles_fake_calls(), mvfiles_fake_fail_count(),
-                                 Utf8.CopyOrEmpty(mvfiles_fake_last_url()));
+        byte[] f = Utf8.Encode(Family(family), nameof(family))!;
+        return Call(() =>
+        {
+            int present = 0;
+            fixed (byte* pf = f)
+                Check(mvfiles_cache_has(pf, null, &present));
+            return present == 1;
+        });
     }
 
-    /// <summary>Clears the fixture backend's statistics; its mode and directory stay.</summary>
-    public void ResetFakeStats()
+    private static string Family(CacheFamily family) => (uint)family < Families.Length
+        ? Families[(int)family]
+        : throw new ArgumentOutOfRangeException(nameof(family), family, "not a cache family");
+
+    /// <inheritdoc/>
+    public void SetFakeMode(FakeMode mode) => Call(() =>
     {
-        lock (Gate) mvfiles_fake_reset();
-    }
+        int r = mvfiles_fake_mode((int)mode);
+        if (r != 0)
+            throw new MvfilesException((MvfilesResult)r, $"fake mode must be 0 to 6 (got {(int)mode})");
+    });
+
+    /// <inheritdoc/>
+    public FakeStats GetFakeStats() => Call(() =>
+        new FakeStats(mvfiles_fake_calls(), mvfiles_fake_fail_count(), Utf8.CopyOrEmpty(mvfiles_fake_last_url())));
+
+    /// <inheritdoc/>
+    public void ResetFakeStats() => Call(() => mvfiles_fake_reset());
 }

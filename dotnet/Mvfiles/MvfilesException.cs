@@ -29,7 +29,9 @@ public enum MvfilesResult
 
 /// <summary>
 /// A library operation failed. <see cref="Exception.Message"/> is the
-/// library's own message (its last-error text).
+/// library's own message (its last-error text). For a transport failure
+/// through <see cref="MvfilesClient.UseHttpClient"/>,
+/// <see cref="Exception.InnerException"/> is the HttpClient's exception.
 /// </summary>
 public sealed class MvfilesException : Exception
 {
@@ -37,8 +39,9 @@ public sealed class MvfilesException : Exception
     /// <param name="code">The operation's result.</param>
     /// <param name="message">The library's message.</param>
     /// <param name="httpStatus">HTTP status of the last exchange, 0 when there was none.</param>
-    public MvfilesException(MvfilesResult code, string message, int httpStatus = 0)
-        : base(message.Length > 0 ? message : code.ToString())
+    /// <param name="innerException">The host transport's exception behind a transport failure, or null.</param>
+    public MvfilesException(MvfilesResult code, string message, int httpStatus = 0, Exception? innerException = null)
+        : base(message.Length > 0 ? message : code.ToString(), innerException)
     {
         Code = code;
         HttpStatus = httpStatus;

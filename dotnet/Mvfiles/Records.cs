@@ -1,9 +1,12 @@
+using System;
 using System.Collections.Generic;
+using System.Text;
 
 namespace Mvfiles;
 
 // Every record holds copies: it stays valid whatever the library does next.
 // A text is null where the service left the member out or sent another type.
+// Records compare by value, their lists included.
 
 /// <summary>One access entry of a file.</summary>
 /// <param name="Uri">The entry's URI, or null.</param>
@@ -36,13 +39,63 @@ public sealed record AccessEntry(string? Uri, string? Url, bool IsActive, int? C
 /// <param name="VideoWidth">Video width in pixels; 0 when missing.</param>
 /// <param name="VideoHeight">Video height in pixels; 0 when missing.</param>
 /// <param name="Entries">The file's access entries.</param>
-/// <param name="Json">The file as compact JSON, every member the service sent in its order, numbers written again from their values (1E6 as 1000000.0); null only when the library ran out of memory.</param>
 public sealed record FileEntry(
     int Index, string? Key, string? ImdbId, string? ParentKey, string? FileName, string? Path,
     string? Extension, string? SubtitleLanguages, string? SubtitleLanguageTitles, string? Created,
     string? RecordUpdated, long Size, long DurationSeconds, int? Season, int? Episode, bool? Hdr,
     bool? Hevc, bool? DolbyAtmos, int SubtitleCount, int AudioChannels, int VideoWidth,
-    int VideoHeight, IReadOnlyList<AccessEntry> Entries, string? Json);
+    int VideoHeight, IReadOnlyList<AccessEntry> Entries)
+{
+    private readonly Utf8Text? _json;
+
+    internal FileEntry(int index, string? key, string? imdbId, string? parentKey, string? fileName,
+                       string? path, string? extension, string? subtitleLanguages,
+                       string? subtitleLanguageTitles, string? created, string? recordUpdated, long size,
+                       long durationSeconds, int? season, int? episode, bool? hdr, bool? hevc,
+                       bool? dolbyAtmos, int subtitleCount, int audioChannels, int videoWidth,
+                       int videoHeight, IReadOnlyList<AccessEntry> entries, Utf8Text? json)
+        : this(index, key, imdbId, parentKey, fileName, path, extension, subtitleLanguages,
+               subtitleLanguageTitles, created, recordUpdated, size, durationSeconds, season, episode, hdr,
+               hevc, dolbyAtmos, subtitleCount, audioChannels, videoWidth, videoHeight, entries)
+        => _json = json;
+
+    /// <summary>The file as compact JSON: every member the service sent, in its order, numbers
+    /// written again from their values (1E6 as 1000000.0); null only when the library ran out
+    /// of memory. Copied with the file; made into a text when first read.</summary>
+    public string? Json => _json?.Text;
+}
+
+/// A UTF-8 text kept as a slice of a shared buffer and decoded when first
+/// read; two equal when their bytes are.
+internal sealed class Utf8Text : IEquatable<Utf8Text>
+{
+    private readonly byte[] _buffer;
+    private readonly int _offset, _length;
+    private string? _text;
+
+    internal Utf8Text(byte[] buffer, int offset, int length)
+    {
+        _buffer = buffer;
+        _offset = offset;
+        _length = length;
+    }
+
+    internal string Text => _text ??= Encoding.UTF8.GetString(_buffer, _offset, _length);
+
+    public bool Equals(Utf8Text? other)
+    {
+        if (other is null || other._length != _length)
+            return false;
+        for (int i = 0; i < _length; i++)
+            if (_buffer[_offset + i] != other._buffer[other._offset + i])
+                return false;
+        return true;
+    }
+
+    public override bool Equals(object? obj) => obj is Utf8Text other && Equals(other);
+
+    public override int GetHashCode() => _length;
+}
 
 /// <summary>One playlist row.</summary>
 /// <param name="Key">The row's key.</param>
@@ -103,6 +156,30 @@ public sealed record Storage(string? Id, string? Type, string? Email, string? Na
 /// <param name="Value">The value, a text of flag characters.</param>
 /// <param name="Bits">One flag per character of the value: true for "1", false for "0", null for anything else.</param>
 public sealed record PlaybackSession(string? Id, string? Created, string? Value, IReadOnlyList<bool?> Bits);
+
+/// <summary>Playlist types of the service.</summary>
+public enum PlaylistType
+{
+    /// <summary>Production companies' lists.</summary>
+    Production,
+    /// <summary>Film lists.</summary>
+    Movies,
+    /// <summary>Series lists.</summary>
+    Series,
+}
+
+/// <summary>The library's cache families, one table each.</summary>
+public enum CacheFamily
+{
+    /// <summary>The file table.</summary>
+    Files,
+    /// <summary>The key-value table (playlists, progress, subtitles, session index, storages).</summary>
+    KeyValue,
+    /// <summary>The playback-session table.</summary>
+    Sessions,
+    /// <summary>All three families.</summary>
+    All,
+}
 
 /// <summary>Statistics of the offline fixture backend.</summary>
 /// <param name="Calls">Requests received.</param>

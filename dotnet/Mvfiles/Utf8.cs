@@ -32,11 +32,15 @@ internal static unsafe class Utf8
     /// Bytes of a NUL-terminated text, without the NUL.
     internal static int Length(byte* text)
     {
+#if NET5_0_OR_GREATER
+        return text == null ? 0 : System.Runtime.InteropServices.MemoryMarshal.CreateReadOnlySpanFromNullTerminated(text).Length;
+#else
         int n = 0;
         if (text != null)
             while (text[n] != 0)
                 n++;
         return n;
+#endif
     }
 
     /// A managed copy of a library text (which stays the library's), or null.

@@ -26,6 +26,8 @@ BASE_PKGS=(cmake g++ make pkg-config libcurl4-openssl-dev libgtest-dev
 # `make package` (dpkg-shlibdeps reads the binaries), the Python binding's
 # tests and `make abi-check` (abidw, abidiff).
 BASE_PKGS+=(dpkg-dev file python3-pytest abigail-tools)
+# The Python binding's compiled table reader, its wheels and `pip install ./python`.
+BASE_PKGS+=(python3-dev python3-setuptools python3-wheel python3-venv python3-pip)
 # Benchmarks only: bare parses of the same answer by other parsers.
 BENCH_PKGS=(libsimdjson-dev rapidjson-dev nlohmann-json3-dev)
 TRIXIE_PKG=libyyjson-dev

@@ -82,6 +82,8 @@ bench:
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
 	@for b in $(BUILD)/bench/bench_*; do if [ -x "$$b" ]; then "$$b" || exit 1; echo; fi; done
+	MVFILES_LIBRARY=$(BUILD)/libmvfiles.so.1 PYTHONPATH=python:$(BUILD)/python PYTHONDONTWRITEBYTECODE=1 \
+	  /usr/bin/python3 bench/bench_python.py
 
 # Installs the library, headers, pkg-config and CMake files, the program,
 # the corpus, the manual pages and the Python binding (PREFIX=DIR for

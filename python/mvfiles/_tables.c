@@ -48,6 +48,10 @@ static struct {
     PyObject *file_type, *entry_type;
     PyObject *text_keys[N_TEXTS], *number_keys[N_NUMBERS], *entry_keys[4];
     PyObject *k_index, *k_entries, *k_table, *k_json, *k_dict, *empty;
+    /* Every attribute of a File and of an Entry, set to None: copying one is
+     * cheaper than growing a new dict key by key. */
+    PyObject *file_attrs, *entry_attrs;
+    PyObject *gc_enable, *gc_disable, *gc_isenabled;
 } S;
 
 enum { F_COUNT = N_TEXTS, F_SIZE, F_DURATION, F_SEASON, F_EPISODE, F_HDR, F_HEVC, F_DOLBY,
@@ -92,7 +96,7 @@ static PyObject *read_entries(int32_t i) {
     int32_t n = ((i32_fn)S.fn[F_ENTRY_COUNT])(i);
     PyObject *t = PyTuple_New(n > 0 ? n : 0);
     for (int32_t e = 0; t && e < n; e++) {
-        PyObject *d = PyDict_New();
+        PyObject *d = PyDict_Copy(S.entry_attrs);
         if (!d || put(d, S.entry_keys[0], text(((entry_text_fn)S.fn[F_ENTRY_URI])(i, e))) ||
             put(d, S.entry_keys[1], text(((entry_text_fn)S.fn[F_ENTRY_URL])(i, e))) ||
             put(d, S.entry_keys[2], PyBool_FromLong(((entry_i32_fn)S.fn[F_ENTRY_ACTIVE])(i, e) == 1)) ||
@@ -108,7 +112,7 @@ static PyObject *read_entries(int32_t i) {
 }
 
 static PyObject *read_file(int32_t i, PyObject *table) {
-    PyObject *d = PyDict_New();
+    PyObject *d = PyDict_Copy(S.file_attrs);
     if (!d) return NULL;
     if (put(d, S.k_index, PyLong_FromLong(i))) goto fail;
     for (int k = 0; k < N_TEXTS; k++)
@@ -166,12 +170,33 @@ static PyObject *m_read_files(PyObject *self, PyObject *table) {
         PyErr_SetString(PyExc_RuntimeError, "bind() was not called");
         return NULL;
     }
+    /* The records hold no cycles: collecting while a large table is read
+     * would only walk them again and again. */
+    PyObject *was = PyObject_CallObject(S.gc_isenabled, NULL);
+    if (!was) return NULL;
+    PyObject *r = PyObject_CallObject(S.gc_disable, NULL);
+    Py_XDECREF(r);
     int32_t n = ((count_fn)S.fn[F_COUNT])();
-    PyObject *list = PyList_New(n > 0 ? n : 0);
+    PyObject *list = r ? PyList_New(n > 0 ? n : 0) : NULL;
     for (int32_t i = 0; list && i < n; i++) {
         PyObject *f = read_file(i, table);
         if (!f || PyList_SetItem(list, i, f) < 0) Py_CLEAR(list);
     }
+    if (was == Py_True) {
+        /* Keeps a pending exception across the call. */
+        PyObject *type, *value, *trace;
+        PyErr_Fetch(&type, &value, &trace);
+        r = PyObject_CallObject(S.gc_enable, NULL);
+        Py_XDECREF(r);
+        if (r) PyErr_Restore(type, value, trace);
+        else {
+            Py_XDECREF(type);
+            Py_XDECREF(value);
+            Py_XDECREF(trace);
+            Py_CLEAR(list);
+        }
+    }
+    Py_DECREF(was);
     return list;
 }
 
@@ -232,6 +257,29 @@ static PyObject *intern_all(PyObject **out, const char *const *names, size_t n) 
     return Py_None;
 }
 
+static int all_none(PyObject *d, PyObject *const *keys, size_t n) {
+    for (size_t k = 0; k < n; k++)
+        if (PyDict_SetItem(d, keys[k], Py_None) < 0) return -1;
+    return 0;
+}
+
+static int make_templates(void) {
+    PyObject *rest[] = {S.k_index, S.k_entries, S.k_table};
+    PyObject *gc = PyImport_ImportModule("gc");
+    if (!gc) return -1;
+    S.gc_enable = PyObject_GetAttrString(gc, "enable");
+    S.gc_disable = PyObject_GetAttrString(gc, "disable");
+    S.gc_isenabled = PyObject_GetAttrString(gc, "isenabled");
+    Py_DECREF(gc);
+    if (!S.gc_enable || !S.gc_disable || !S.gc_isenabled) return -1;
+    if (!(S.file_attrs = PyDict_New()) || !(S.entry_attrs = PyDict_New())) return -1;
+    return all_none(S.file_attrs, rest, 3) || all_none(S.file_attrs, S.text_keys, N_TEXTS) ||
+                   all_none(S.file_attrs, S.number_keys, N_NUMBERS) ||
+                   all_none(S.entry_attrs, S.entry_keys, 4)
+               ? -1
+               : 0;
+}
+
 PyMODINIT_FUNC PyInit__tables(void) {
     PyObject *m = PyModule_Create(&module);
     if (!m) return NULL;
@@ -246,7 +294,8 @@ PyMODINIT_FUNC PyInit__tables(void) {
         !(S.k_entries = PyUnicode_InternFromString("entries")) ||
         !(S.k_table = PyUnicode_InternFromString("_table")) ||
         !(S.k_json = PyUnicode_InternFromString("json")) ||
-        !(S.k_dict = PyUnicode_InternFromString("__dict__")) || !(S.empty = PyTuple_New(0))) {
+        !(S.k_dict = PyUnicode_InternFromString("__dict__")) || !(S.empty = PyTuple_New(0)) ||
+        make_templates() < 0) {
         Py_DECREF(m);
         return NULL;
     }

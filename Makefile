@@ -103,6 +103,7 @@ package: setup windows
 	cd $(PKG_BUILD) && cpack
 	cd $(WIN_BUILD) && cpack
 	bash scripts/dotnet-pack.sh $(PKG_BUILD) $(WIN_BUILD)
+	bash scripts/python-wheels.sh $(PKG_BUILD) $(WIN_BUILD)
 
 # Uses the installed library as a consumer would (pkg-config, CMake,
 # Python) and checks the package's contents.

@@ -99,4 +99,5 @@ if [ -n "$win_build" ]; then
     "$win_build/wine-run.sh" "$work/cmake-win/host.exe"
 fi
 bash scripts/dotnet-consumer-check.sh "$build" "$win_build"
+bash scripts/python-consumer-check.sh "$build" "$win_build"
 echo "consumer-check: all passed"

@@ -247,6 +247,9 @@ F = TypeVar("F", bound=Callable[..., Any])
 # shuts it down.
 _open_clients: Dict[int, int] = {}
 
+# The library the compiled reader was last bound to.
+_bound: Optional[ctypes.CDLL] = None
+
 # A look-up the library answers with these found nothing: an empty list.
 _NOTHING = (Result.ERR_EMPTY, Result.ERR_NOT_FOUND)
 
@@ -298,9 +301,6 @@ class Client:
         self._files_state: FilesState = self._lib.files_state
         self._tables = tables_module()
         with LOCK:
-            if self._tables:
-                self._tables.bind(tuple(address(self._lib, n) for n in self._tables.NEEDS),
-                                  File, Entry)
             key = self._lib._handle
             _open_clients[key] = _open_clients.get(key, 0) + 1
         self._open = True
@@ -438,12 +438,22 @@ class Client:
                 "json": _text(lib.mvfiles_file_json(i))}))
         return files
 
+    def _reader(self) -> Any:
+        """The compiled reader, reading through this client's library (a
+        process may have loaded more than one library file)."""
+        global _bound
+        if _bound is not self._lib:
+            self._tables.bind(tuple(address(self._lib, n) for n in self._tables.NEEDS),
+                              File, Entry)
+            _bound = self._lib
+        return self._tables
+
     def _take_files(self, key: Optional[tuple]) -> List[File]:
         """Reads the table the last look-up filled and remembers it as current."""
         state = self._files_state
         if self._tables:
-            table = _Table(state, self._tables.file_json)
-            records = self._tables.read_files(table)
+            table = _Table(state, lambda i: self._reader().file_json(i))
+            records = self._reader().read_files(table)
         else:
             table = _Table(state, lambda i: _text(self._lib.mvfiles_file_json(i)))
             records = self._read_files(table)
@@ -456,7 +466,7 @@ class Client:
         and the binding forgets the table."""
         state = self._files_state
         if state.records is not None and self._tables:
-            self._tables.retire(state.records)
+            self._reader().retire(state.records)
         state.table = state.records = state.key = None
 
     def _answered_from_table(self, key: tuple) -> bool:

@@ -253,6 +253,7 @@ _bound: Optional[ctypes.CDLL] = None
 # A look-up the library answers with these found nothing: an empty list.
 _NOTHING = (Result.ERR_EMPTY, Result.ERR_NOT_FOUND)
 
+
 def _serialised(method: F) -> F:
     """Runs the method under the process-wide lock."""
     @functools.wraps(method)

@@ -476,11 +476,12 @@ class Client:
         transport taken away, so that a table gone stale fails (no transport)
         instead of being replaced; the transport is put back at once."""
         state = self._files_state
-        if state.key != key:
+        # Without a transport of the binding's own to take away, a stale
+        # table would be replaced unseen: read it again instead.
+        if state.key != key or not state.transport:
             return False
         lib = self._lib
-        if state.transport:
-            lib.mvfiles_set_io(None)
+        lib.mvfiles_set_io(None)
         try:
             return lib.mvfiles_get_by_imdb(*key) == Result.OK
         finally:

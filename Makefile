@@ -89,6 +89,8 @@ bench:
 	  DOTNET_CLI_TELEMETRY_OPTOUT=1 DOTNET_NOLOGO=1 LD_LIBRARY_PATH=$(BUILD) \
 	    dotnet run -c Release --project bench/dotnet --artifacts-path $(BUILD)/bench/dotnet; \
 	else echo "dotnet not found: the .NET benchmark is skipped"; fi
+	MVFILES_LIBRARY=$(BUILD)/libmvfiles.so.1 PYTHONPATH=python:$(BUILD)/python PYTHONDONTWRITEBYTECODE=1 \
+	  /usr/bin/python3 bench/bench_python.py
 
 # Installs the library, headers, pkg-config and CMake files, the program,
 # the corpus, the manual pages and the Python binding (PREFIX=DIR for
@@ -111,6 +113,7 @@ package: setup windows
 	cd $(PKG_BUILD) && cpack
 	cd $(WIN_BUILD) && cpack
 	bash scripts/dotnet-pack.sh $(PKG_BUILD) $(WIN_BUILD)
+	bash scripts/python-wheels.sh $(PKG_BUILD) $(WIN_BUILD)
 
 # Uses the installed library as a consumer would (pkg-config, CMake,
 # Python) and checks the package's contents.

@@ -137,4 +137,5 @@ if [ -n "$nupkg" ]; then
             || fail "the package's mvfiles.dll is not the zip's"
     fi
 fi
+bash scripts/python-consumer-check.sh "$build" "$win_build"
 echo "consumer-check: all passed"

@@ -31,6 +31,8 @@ BASE_PKGS+=(debootstrap)
 # The .NET package's check as a .NET Framework program: mono and the
 # assembly of HttpClient, which Debian ships apart from the runtime.
 BASE_PKGS+=(mono-runtime libmono-system-net-http4.0-cil)
+# The Python binding's compiled table reader, its wheels and `pip install ./python`.
+BASE_PKGS+=(python3-dev python3-setuptools python3-wheel python3-venv python3-pip)
 # Benchmarks only: bare parses of the same answer by other parsers.
 BENCH_PKGS=(libsimdjson-dev rapidjson-dev nlohmann-json3-dev)
 TRIXIE_PKG=libyyjson-dev

@@ -1,4 +1,5 @@
-"""Python binding of the mvfiles library, over ctypes.
+"""Python binding of the mvfiles library, over ctypes and a small compiled
+helper that reads whole tables.
 
 Example::
 
@@ -9,12 +10,18 @@ Example::
             print(f.index, f.key, f.file_name, f.size)
 """
 
-from ._native import EXPORTS, LIBRARY_ENV, bundled_corpus, load_library
+# A build tree keeps the compiled helper module in its own mvfiles/ folder,
+# which joins this package when it is on the path too.
+import pkgutil
+
+__path__ = pkgutil.extend_path(__path__, __name__)
+
+from ._native import EXPORTS, LIBRARY_ENV, PURE_ENV, bundled_corpus, load_library
 from .client import (Client, Entry, FakeStats, File, MvfilesError, PlaybackSession, Playlist,
                      Progress, Result, SessionIndexEntry, Storage, Subtitle)
 
 __version__ = "1.0.0"
 
 __all__ = ["Client", "Entry", "EXPORTS", "FakeStats", "File", "LIBRARY_ENV", "MvfilesError",
-           "PlaybackSession", "Playlist", "Progress", "Result", "SessionIndexEntry", "Storage",
+           "PURE_ENV", "PlaybackSession", "Playlist", "Progress", "Result", "SessionIndexEntry", "Storage",
            "Subtitle", "bundled_corpus", "load_library"]

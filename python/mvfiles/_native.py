@@ -6,13 +6,24 @@ import ctypes
 import ctypes.util
 import os
 import sys
-from typing import Dict, List, Optional, Tuple, Union
+import threading
+from typing import Any, Dict, List, Optional, Tuple, Union
 
 #: Environment variable naming the library file to load (read by this
 #: binding only; the C library itself reads no environment).
 LIBRARY_ENV = "MVFILES_LIBRARY"
 
+#: Environment variable that, set to "1", makes the binding read tables
+#: through ctypes alone, without its compiled helper module.
+PURE_ENV = "MVFILES_PYTHON_PURE"
+
 PathArg = Union[str, "os.PathLike[str]"]
+
+#: The one lock of the process: every call into the library, and the reading
+#: of what it returned, holds it. ctypes lets go of the GIL during a foreign
+#: call, so without it two threads would meet inside the library's one state.
+#: Re-entrant, since the binding's methods call one another.
+LOCK = threading.RLock()
 
 _T = ctypes.c_char_p
 _I32 = ctypes.c_int32
@@ -62,6 +73,7 @@ _SIGNATURES: List[Tuple[Optional[type], Tuple[type, ...], str]] = [
 EXPORTS: Tuple[str, ...] = tuple(n for _, _, names in _SIGNATURES for n in names.split())
 
 _loaded: Dict[str, ctypes.CDLL] = {}
+_states: Dict[int, "FilesState"] = {}
 
 _HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -106,13 +118,49 @@ def _system_names() -> List[str]:
     return names
 
 
+class FilesState:
+    """What the binding knows of one library's file table. Every call goes
+    through the binding, so it knows when the table is replaced or released:
+    ``table`` is a token shared by the records read from the current table
+    (None when the binding holds no such records), ``records`` those
+    records, and ``key`` the (id, season, episode) arguments that filled it
+    (None after a look-up by keys)."""
+
+    def __init__(self) -> None:
+        self.table: Optional[object] = None
+        self.records: Optional[list] = None
+        self.key: Optional[tuple] = None
+        #: "curl", "fake" or None: the transport the binding installed.
+        self.transport: Optional[str] = None
+
+
 def _declare(lib: ctypes.CDLL) -> ctypes.CDLL:
     for restype, argtypes, names in _SIGNATURES:
         for name in names.split():
             fn = getattr(lib, "mvfiles_" + name)
             fn.restype = restype
             fn.argtypes = list(argtypes)
+    # The same file loaded under two names is one library state: the loader
+    # hands out one handle for it.
+    lib.files_state = _states.setdefault(lib._handle, FilesState())
     return lib
+
+
+def tables_module() -> Optional[Any]:
+    """The compiled table reader, or None where it is not built (the binding
+    then reads through ctypes)."""
+    if os.environ.get(PURE_ENV) == "1":
+        return None
+    try:
+        from . import _tables  # type: ignore[attr-defined]
+    except ImportError:
+        return None
+    return _tables
+
+
+def address(lib: ctypes.CDLL, name: str) -> int:
+    """Address of the export ``mvfiles_<name>``."""
+    return ctypes.cast(getattr(lib, "mvfiles_" + name), ctypes.c_void_p).value or 0
 
 
 def load_library(path: Optional[PathArg] = None) -> ctypes.CDLL:
@@ -138,6 +186,11 @@ def load_library(path: Optional[PathArg] = None) -> ctypes.CDLL:
     else:
         candidates = _system_names()
     errors = []
+    with LOCK:
+        return _load_first(candidates, errors)
+
+
+def _load_first(candidates: List[str], errors: List[str]) -> ctypes.CDLL:
     for name in candidates:
         if name in _loaded:
             return _loaded[name]

@@ -74,7 +74,7 @@ def test_key_value_tables(client):
 
 @pytest.mark.parametrize("mode, call, name, http, message", [
     (2, lambda c: c.files("tt0111161"), "MVFILES_ERR_HTTP", 500, "HTTP 500"),
-    (3, lambda c: c.playlists("Series"), "MVFILES_ERR_NOT_FOUND", 404, "no rows for prefix (HTTP 404)"),
+    (6, lambda c: c.playlists("Series"), "MVFILES_ERR_JSON", 200, "keyvalue: root is not an array"),
     (1, lambda c: c.is_playable("tt0111161"), "MVFILES_ERR_TRANSPORT", 0,
      "transport: transport: fake: injected transport failure"),
     (4, lambda c: c.playback_sessions("x"), "MVFILES_ERR_JSON", 200, "sessions: invalid JSON"),
@@ -91,6 +91,15 @@ def test_failures_raise_one_exception_type(client, mode, call, name, http, messa
         call(client)
     assert (err.value.name, err.value.http_code, err.value.message) == (name, http, message)
     assert isinstance(err.value.code, Result) and str(err.value).count("HTTP %d" % http) <= 1
+
+
+@pytest.mark.parametrize("mode, call", [(m, call) for m in (3, 5) for call in [  # 404, empty body
+    lambda c: c.files("tt0111161"), lambda c: c.files_by_keys(["k"]), lambda c: c.playlists("Series"),
+    lambda c: c.progress("tt0111161", "u42"), lambda c: c.external_subtitles("tt0944947", 1, 1),
+    lambda c: c.session_index("u42")]] + [(5, lambda c: c.playback_sessions("x"))])
+def test_nothing_found_is_an_empty_list(client, mode, call):
+    client.fake_mode(mode)
+    assert call(client) == []
 
 
 def test_arguments_are_checked_before_the_call(client):

@@ -30,7 +30,9 @@ common=(mvfiles/__init__.py mvfiles/client.py mvfiles/_native.py mvfiles/_instal
 
 echo "python-consumer-check: Linux wheel in a fresh venv"
 whl=$(ls "$build"/mvfiles-*-linux_x86_64.whl)
-has "$whl" "${common[@]}" mvfiles/libmvfiles.so.1 mvfiles/_tables.abi3.so
+has "$whl" "${common[@]}" mvfiles/libmvfiles.so mvfiles/_tables.abi3.so
+unzip -p "$whl" mvfiles/libmvfiles.so >"$work/wheel.so"
+! readelf -d "$work/wheel.so" | grep -q 'NEEDED.*yyjson' || fail "the wheel's libmvfiles.so needs a yyjson library"
 /usr/bin/python3 -m venv "$work/venv"
 "$work/venv/bin/pip" install -q --no-index "$whl"
 awk '/^```python$/ {on = 1; next} on && /^```$/ {exit} on' README.md >"$work/example.py"

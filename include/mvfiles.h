@@ -157,7 +157,12 @@ MVFILES_API mvfiles_result mvfiles_set_io(const veltrona_io *io) MVFILES_NOEXCEP
 
 /* Installs the library's real HTTP transport (libcurl on Linux, WinHTTP on
  * Windows): MVFILES_OK, last error emptied; MVFILES_ERR_TRANSPORT "no real
- * transport available in this build" when none exists. */
+ * transport available in this build" when none exists. Its timeouts are
+ * idle timeouts, and once a request is sent every 60 s must bring at least
+ * 1 KiB of the answer (head or body) or its end: otherwise the look-up
+ * fails with MVFILES_ERR_TRANSPORT and the receive-timeout text
+ * ("transport: WinHttpReceiveResponse failed: ..." or "transport:
+ * WinHttpReadData failed: ...", 28 on Linux, 12002 on Windows). */
 MVFILES_API mvfiles_result mvfiles_use_curl(void) MVFILES_NOEXCEPT;
 
 /* Message of the last operation that reports one; never NULL, "" after a

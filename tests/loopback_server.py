@@ -339,7 +339,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def r_drip_head(self, url, query, body):
         n = int(query.get("n", ["100"])[0])
         ms = int(query.get("ms", ["100"])[0])
-        head = b"HTTP/1.1 200 OK\r\nX-Pad: %s\r\nContent-Length: 2\r\n\r\n" % (b"p" * n)
+        head = b"HTTP/1.1 200 OK\r\nX-Pad: %s\r\nConnection: close\r\nContent-Length: 2\r\n\r\n" % (b"p" * n)
         for i in range(len(head)):
             self.wfile.write(head[i:i + 1])
             self.wfile.flush()

@@ -666,12 +666,20 @@ TEST_F(RealTransport, AnswerKeepsAPace) {
         {"/drip-head?n=200&ms=20", "WinHttpReceiveResponse failed: " ERR(28, 12002)},  // 25 bytes a window
         {"/slow?n=100&ms=20", ""},  // 400 bytes a window, across four windows
     };
+    bool head_skipped = false;
     for (const auto &k : cases) {
+        if (mvtest::under_wine() && std::strncmp(k.path, "/drip-head", 10) == 0) {
+            head_skipped = true;
+            continue;
+        }
         Outcome o = run(get(k.path));
         EXPECT_EQ(o.err, k.message) << k.path;
         EXPECT_EQ(o.rc, *k.message ? -1 : 0) << k.path;
         EXPECT_EQ(o.body.size(), *k.message ? o.body.size() : 1600u) << k.path;
     }
+    if (head_skipped)
+        GTEST_SKIP() << "Wine's WinHTTP reads a response head inside WinHttpSendRequest, each read under its own "
+                        "wait: the dripped head was not run, the body cases passed";
 }
 
 TEST_F(RealTransport, SelfSignedCertificateRefused) {

@@ -162,12 +162,12 @@ int pace_failure(char **err, const char *what) {
 
 // Reads the response head, the first window of the answer's pace starting
 // once the request is out. WinHTTP shows nothing of a head until it is
-// whole, so the whole head must arrive within that window (heads are far
-// below the floor's worth of a window); a head that took longer fails too.
+// whole, so the whole head must arrive within that window (the response
+// timeout set before the send; heads are far below the floor's worth of a
+// window); a head that took longer fails too.
 int receive_head(wwork *w, char **err) {
     veltrona_pace_start(&w->pace.p);
     const int64_t window = veltrona_pace_rule.window_ms;
-    set_dword(w->request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, static_cast<DWORD>(window));
     if (!WinHttpReceiveResponse(w->request, nullptr)) {
         DWORD code = GetLastError();
         if (is_timeout(code) && window <= static_cast<int64_t>(w->pace.recv_ms))
@@ -211,6 +211,8 @@ int send_and_receive(wwork *w, const veltrona_http_request *req, bool with_heade
     DWORD hdrs_len = with_headers && w->headers ? w->headers_len : 0;
     LPVOID body = req->body ? const_cast<void *>(req->body) : WINHTTP_NO_REQUEST_DATA;
     DWORD body_len = req->body ? static_cast<DWORD>(req->body_len) : 0;
+    // The whole head must come within the first window of the answer.
+    set_dword(w->request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, static_cast<DWORD>(veltrona_pace_rule.window_ms));
     if (!WinHttpSendRequest(w->request, hdrs, hdrs_len, body, body_len, body_len, 0))
         return fail_last(err, "WinHttpSendRequest");
     return receive_head(w, err);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "api/util.h"
 #include "kv/kv.h"
@@ -39,42 +40,56 @@ void link_pairwise(mvfiles_subtitle *t, uint64_t n) {
 // uri differs from last[0]'s. A record's parent is the last candidate whose
 // uri differs from its own: last[0] when that uri differs, else last[1].
 struct Segment {
+    uint64_t head;  // the first 8 bytes, big-endian, zero-padded: most
+                    // comparisons end here without reading the text
     const char *seg;
     size_t len;
     uint64_t last[2];  // record indexes; n for none (while sorting: last[0] only)
 };
 
-int compare(const char *a, size_t an, const char *b, size_t bn) {
-    int c = std::memcmp(a, b, an < bn ? an : bn);
-    return c ? c : (an < bn ? -1 : an > bn ? 1 : 0);
+Segment segment(const char *s, size_t len, uint64_t k, uint64_t none) {
+    uint64_t head = 0;
+    for (size_t i = 0; i < 8; i++) head = head << 8 | (i < len ? static_cast<unsigned char>(s[i]) : 0u);
+    return Segment{head, s, len, {k, none}};
+}
+
+// Texts hold no NUL, so equal heads leave the order to the bytes and lengths.
+int compare(const Segment &a, const Segment &b) {
+    if (a.head != b.head) return a.head < b.head ? -1 : 1;
+    int c = std::memcmp(a.seg, b.seg, a.len < b.len ? a.len : b.len);
+    return c ? c : (a.len < b.len ? -1 : a.len > b.len ? 1 : 0);
 }
 
 bool before(const Segment &a, const Segment &b) {
-    int c = compare(a.seg, a.len, b.seg, b.len);
+    int c = compare(a, b);
     return c < 0 || (c == 0 && a.last[0] < b.last[0]);
 }
 
-// Bottom-up merge sort through `tmp`: every level costs at most the total
-// length of the segments, however alike they are.
+// Bottom-up merge sort between `a` and `tmp`: every level costs at most the
+// total length of the segments, however alike they are. Runs already in
+// order (many records of one segment) are copied without comparing.
 void sort_segments(Segment *a, Segment *tmp, size_t n) {
+    Segment *src = a, *dst = tmp;
     for (size_t width = 1; width < n; width *= 2) {
         for (size_t lo = 0; lo < n; lo += 2 * width) {
             size_t mid = lo + width < n ? lo + width : n;
             size_t hi = mid + width < n ? mid + width : n;
             size_t i = lo, j = mid, o = lo;
-            while (i < mid && j < hi) tmp[o++] = before(a[j], a[i]) ? a[j++] : a[i++];
-            while (i < mid) tmp[o++] = a[i++];
-            while (j < hi) tmp[o++] = a[j++];
+            if (mid < hi && before(src[mid], src[mid - 1]))
+                while (i < mid && j < hi) dst[o++] = before(src[j], src[i]) ? src[j++] : src[i++];
+            while (i < mid) dst[o++] = src[i++];
+            while (j < hi) dst[o++] = src[j++];
         }
-        std::memcpy(a, tmp, n * sizeof *a);
+        std::swap(src, dst);
     }
+    if (src != a) std::memcpy(a, src, n * sizeof *a);
 }
 
-const Segment *find_segment(const Segment *s, size_t n, const char *name, size_t len) {
+const Segment *find_segment(const Segment *s, size_t n, const Segment &name) {
     size_t lo = 0, hi = n;
     while (lo < hi) {
         size_t mid = lo + (hi - lo) / 2;
-        int c = compare(s[mid].seg, s[mid].len, name, len);
+        int c = compare(s[mid], name);
         if (c == 0) return &s[mid];
         if (c < 0) lo = mid + 1; else hi = mid;
     }
@@ -95,7 +110,7 @@ bool link_parents(mvfiles_subtitle *t, uint64_t n) {
     for (uint64_t k = 0; k < n; k++) {
         if (!t[k].uri) continue;
         const char *seg = last_segment(t[k].uri);
-        segs[m++] = Segment{seg, std::strlen(seg), {k, n}};
+        segs[m++] = segment(seg, std::strlen(seg), k, n);
     }
     sort_segments(segs, segs + m, m);
     // One entry per segment, its records visited in table order. The new
@@ -104,8 +119,9 @@ bool link_parents(mvfiles_subtitle *t, uint64_t n) {
     size_t groups = 0;
     for (size_t at = 0; at < m; at++) {
         uint64_t k = segs[at].last[0];
-        if (at == 0 || compare(segs[at].seg, segs[at].len, segs[groups - 1].seg, segs[groups - 1].len) != 0) {
-            segs[groups++] = Segment{segs[at].seg, segs[at].len, {k, n}};
+        if (at == 0 || compare(segs[at], segs[groups - 1]) != 0) {
+            segs[groups] = segs[at];
+            segs[groups++].last[1] = n;
             continue;
         }
         Segment &g = segs[groups - 1];
@@ -114,7 +130,7 @@ bool link_parents(mvfiles_subtitle *t, uint64_t n) {
     }
     for (uint64_t i = 0; i < n; i++) {
         if (!t[i].filename || !t[i].uri) continue;
-        const Segment *g = find_segment(segs, groups, t[i].filename, std::strlen(t[i].filename));
+        const Segment *g = find_segment(segs, groups, segment(t[i].filename, std::strlen(t[i].filename), 0, n));
         if (!g) continue;
         uint64_t p = std::strcmp(t[g->last[0]].uri, t[i].uri) != 0 ? g->last[0] : g->last[1];
         if (p == n) continue;

@@ -18,7 +18,9 @@
  *   whose table then could not be built (MVFILES_ERR_OOM) holds the new rows
  *   with an empty table, the other key-value tables emptied (see [kv]).
  *   Tables double as caches: a repeated look-up within its family's
- *   time-to-live is answered from the table without a request.
+ *   time-to-live is answered from the table without a request. Ages are
+ *   read from the calendar clock; a table stamped later than the present
+ *   time (the clock was set back) counts as too old and is fetched again.
  *
  * RESULTS
  *   Operations that can fail return an mvfiles_result and leave a message in
@@ -28,8 +30,13 @@
  *   by emptying both. The message is always valid UTF-8: a message cut to
  *   255 bytes ends at the last whole character, a byte that starts no
  *   character is shown as "\xNN", and where a message quotes an argument
- *   ("... (got '%s')") its control bytes are shown as "\r", "\n", "\t" or
- *   "\xNN".
+ *   ("... (got '%s')") its backslashes are shown as "\\" and its control
+ *   bytes as "\r", "\n", "\t" or "\xNN"; a cut never ends inside one of
+ *   these escapes. Results are as documented for each export, whatever a
+ *   transport's failure text says: a host transport's or the real
+ *   transport's failure is MVFILES_ERR_TRANSPORT even when its text begins
+ *   with "oom"; only the fixture backend's own lack of memory gives
+ *   MVFILES_ERR_OOM.
  *
  * GETTERS
  *   Getters never fail: an index outside 0..count-1, or no table at all,
@@ -133,13 +140,20 @@ MVFILES_API const char *mvfiles_version(void) MVFILES_NOEXCEPT;
 /* Sets the service origin every URL starts with. A value that does not
  * begin with "http://" or "https://" (exact case) gets "https://" in front;
  * NULL or "" restores the default "https://api.mvfiles.example". The value
- * is not trimmed, and a port, a path prefix, a trailing slash and a
- * non-ASCII host name in UTF-8 are kept as given. An origin is used whole
- * or not at all: one over 255 bytes (with "https://" in front when added),
- * holding a space, a control byte (below 0x21, 0x7F), '#', '?' or '\', or
- * not valid UTF-8 is not stored. The origin held before stays, unused:
+ * is not trimmed, and a port, a path prefix, a trailing slash, a bracketed
+ * IPv6 address and a non-ASCII host name in UTF-8 are kept as given. An
+ * origin is used whole or not at all: one over 255 bytes (with "https://"
+ * in front when added), holding a space, a control byte (below 0x21,
+ * 0x7F), '#', '?' or '\', or not valid UTF-8 is not stored; nor is one
+ * whose authority (after the scheme, up to the first '/') is not a
+ * non-empty host name or a bracketed IPv6 address followed by at most one
+ * ":port" of 1 to 65535: so "https://", "HTTPS://x" and "ftp://x" (which
+ * would name the host "HTTPS" or "ftp"), "https:/x" and a user part
+ * ("https://a@b") are refused. The origin held before stays, unused:
  * every look-up and write then fails with MVFILES_ERR_ARG ("invalid origin:
- * over 255 bytes", "... holds '#'", ...), sends nothing and touches no
+ * over 255 bytes", "... holds '#'", "... no host name", "... holds '@'",
+ * "... port must be 1 to 65535", "... bad IPv6 literal", "... scheme must
+ * be http:// or https://"), sends nothing and touches no
  * table (a table that would answer from the cache included), until a usable
  * origin, NULL or "" is set. The refusal survives mvfiles_shutdown, like
  * the origin. Writes no last-error text. */
@@ -162,7 +176,11 @@ MVFILES_API mvfiles_result mvfiles_set_io(const veltrona_io *io) MVFILES_NOEXCEP
  * 1 KiB of the answer (head or body) or its end: otherwise the look-up
  * fails with MVFILES_ERR_TRANSPORT and the receive-timeout text
  * ("transport: WinHttpReceiveResponse failed: ..." or "transport:
- * WinHttpReadData failed: ...", 28 on Linux, 12002 on Windows). */
+ * WinHttpReadData failed: ...", 28 on Linux, 12002 on Windows). On both,
+ * an answer whose body ends before its Content-Length is a transport
+ * failure, never a short success: "WinHttpReadData failed: 18" from
+ * libcurl; from WinHTTP its own read failure, or "WinHttpReadData failed:
+ * 12030" where it ends such a body quietly. */
 MVFILES_API mvfiles_result mvfiles_use_curl(void) MVFILES_NOEXCEPT;
 
 /* Message of the last operation that reports one; never NULL, "" after a
@@ -181,7 +199,9 @@ MVFILES_API int32_t mvfiles_last_http_code(void) MVFILES_NOEXCEPT;
 /* Releases every table (invalidating [files], [kv] and [sessions] texts),
  * forgets the transport, disarms writes, sets the last HTTP code to 0 and
  * empties the last error. The origin, the time-to-live values and the
- * fixture backend's directory and mode survive. */
+ * fixture backend's directory and mode survive. On Windows, FreeLibrary of
+ * the DLL releases the tables too, so a host that skips this call before
+ * unloading leaks nothing. */
 MVFILES_API void mvfiles_shutdown(void) MVFILES_NOEXCEPT;
 
 /* Arms (1) or disarms (0) the three write operations: MVFILES_OK, leaving
@@ -226,7 +246,9 @@ MVFILES_API void mvfiles_cache_clear(void) MVFILES_NOEXCEPT;
 MVFILES_API mvfiles_result mvfiles_cache_invalidate(const char *family, const char *key) MVFILES_NOEXCEPT;
 
 /* Sets *present (when not NULL) to 1 when the family holds a table within
- * its time-to-live, else 0; for "*", 1 when any family holds a table, fresh
+ * its time-to-live, else 0 (a table stamped later than the present time,
+ * as after the clock was set back, is past its time-to-live and fetched
+ * again); for "*", 1 when any family holds a table, fresh
  * or not. The key is not consulted. MVFILES_OK, or MVFILES_ERR_ARG for a
  * NULL or unknown family (*present then 0). */
 MVFILES_API mvfiles_result mvfiles_cache_has(const char *family, const char *key, int32_t *present) MVFILES_NOEXCEPT;
@@ -250,9 +272,10 @@ MVFILES_API mvfiles_result mvfiles_get_by_imdb(const char *imdb_id, int32_t seas
 
 /* Files with the given keys, POSTed as a JSON array to /api/finder/getfiles;
  * never answered from the cache. Results as mvfiles_get_by_imdb, with
- * MVFILES_ERR_ARG for keys NULL, count 0, a NULL or empty key ("keys[N]
- * empty"), a key that is not valid UTF-8 ("keys[N] not valid UTF-8") or
- * more than 4096 keys, and MVFILES_ERR_HTTP "getfiles POST: HTTP
+ * MVFILES_ERR_ARG for, in this order, keys NULL or count 0 ("keys
+ * required"), a NULL or empty key ("keys[N] empty", the first one), more
+ * than 4096 keys ("too many keys (max 4096)") and a key that is not valid
+ * UTF-8 ("keys[N] not valid UTF-8"), and MVFILES_ERR_HTTP "getfiles POST: HTTP
  * 405 (server is GET-only, SPEC D3)" for a 405 (the offline fixture backend
  * always answers 405). A success replaces the file table: see [files]. */
 MVFILES_API mvfiles_result mvfiles_get_by_keys(const char *const *keys, uint64_t count) MVFILES_NOEXCEPT;
@@ -561,7 +584,9 @@ MVFILES_API mvfiles_result mvfiles_use_fake(void) MVFILES_NOEXCEPT;
 /* Sets the corpus directory, effective from the next request: MVFILES_OK
  * ("" keeps the current directory), or MVFILES_ERR_ARG for NULL and for a
  * path over 511 bytes, the current directory kept (a path is never cut).
- * Survives mvfiles_shutdown. */
+ * On Windows the path must be UTF-8 (an ANSI text gives MVFILES_ERR_ARG)
+ * and file names are joined to it with '\', so the "\\?\" long-path form
+ * works. Survives mvfiles_shutdown. */
 MVFILES_API mvfiles_result mvfiles_fake_corpus(const char *dir) MVFILES_NOEXCEPT;
 /* Failure mode, in force until changed: 0 normal routing; 1 transport
  * failure "fake: injected transport failure"; 2 HTTP 500; 3 HTTP 404; 4 200

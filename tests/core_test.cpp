@@ -2,6 +2,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -25,11 +26,12 @@ TEST_F(Core, LoadStateReadsEmpty) {
     EXPECT_STREQ(mvfiles_version(), "1.0.0");
 }
 
-// Each origin is followed by a look-up through the fixture backend: a kept
+// Each origin is followed by a look-up through a host transport: a kept
 // one is the start of the URL sent, a refused one fails every look-up and
 // write with 6, sends nothing and leaves the table held before.
 TEST_F(Core, OriginUsedWholeOrNotAtAll) {
     const std::string fits(247, 'h'), over(248, 'h');
+    const std::string port = "invalid origin: port must be 1 to 65535";
     struct Case {
         const char *value;
         std::string want;  // the origin kept, or the refusal's text
@@ -37,7 +39,8 @@ TEST_F(Core, OriginUsedWholeOrNotAtAll) {
         {"http://127.0.0.1:8080", "http://127.0.0.1:8080"},
         {"https://svc.example/", "https://svc.example/"},
         {"https://svc.example:8443/base", "https://svc.example:8443/base"},
-        {"HTTP://upper.example", "https://HTTP://upper.example"},  // scheme test is case-sensitive
+        {"http://[::1]:8080", "http://[::1]:8080"},
+        {"localhost:65535", "https://localhost:65535"},
         {"b\xC3\xBC" "cher.example", "https://b\xC3\xBC" "cher.example"},
         {fits.c_str(), "https://" + fits},
         {nullptr, MVFILES_DEFAULT_ORIGIN},
@@ -49,21 +52,28 @@ TEST_F(Core, OriginUsedWholeOrNotAtAll) {
         {"https://a.example?x=1", "invalid origin: holds '?'"},
         {"https://a.example\\x", "invalid origin: holds '\\'"},
         {"https://\xFF.example", "invalid origin: not valid UTF-8"},
+        {"HTTP://upper.example", "invalid origin: scheme must be http:// or https://"},  // case-sensitive
+        {"https://", "invalid origin: no host name"},
+        {"https://:80/x", "invalid origin: no host name"},
+        {"https://good.example@evil.example", "invalid origin: holds '@'"},
+        {"http://[::1/x", "invalid origin: bad IPv6 literal"},
+        {"https://a.example:0", port},
+        {"https://a.example:65536", port},
     };
-    mvfiles_fake_corpus(MVFILES_FIXTURES_DIR);
-    mvfiles_use_fake();
+    mvtest::Service svc;
+    svc.fallback = mvtest::Answer::json(R"([{"key":"k"}])");
+    svc.install();
     for (const auto &c : cases) {
         SCOPED_TRACE(c.value ? c.value : "(null)");
         mvfiles_set_host("https://before.example");
         ASSERT_EQ(mvfiles_get_by_imdb("tt4154796", -1, -1), MVFILES_OK);
-        int32_t held = mvfiles_count();
-        mvfiles_fake_reset();
+        size_t sent = svc.count();
         mvfiles_set_host(c.value);
         bool refused = c.want.rfind("invalid origin: ", 0) == 0;
         EXPECT_EQ(g_sf.host, refused ? "https://before.example" : c.want);
         EXPECT_EQ(mvfiles_get_by_imdb("tt0111161", -1, -1), refused ? MVFILES_ERR_ARG : MVFILES_OK);
         if (!refused) {
-            EXPECT_EQ(std::string(mvfiles_fake_last_url()), "GET " + c.want + "/api/finder/getfiles?id=tt0111161");
+            EXPECT_EQ(svc.last().url, c.want + "/api/finder/getfiles?id=tt0111161");
             continue;
         }
         EXPECT_EQ(mvfiles_last_error(), c.want);
@@ -71,8 +81,8 @@ TEST_F(Core, OriginUsedWholeOrNotAtAll) {
         mvfiles_arm_writes(1);
         EXPECT_EQ(mvfiles_download_magnet("u", "m", nullptr, nullptr, nullptr, nullptr), MVFILES_ERR_ARG);
         mvfiles_arm_writes(0);
-        EXPECT_EQ(mvfiles_fake_calls(), 0);
-        EXPECT_EQ(mvfiles_count(), held);
+        EXPECT_EQ(svc.count(), sent);
+        EXPECT_EQ(mvfiles_count(), 1);
     }
 }
 
@@ -200,6 +210,13 @@ TEST_F(Core, PrologueFillsOriginAndClearsOutcome) {
 TEST_F(Core, MessagesAndArgumentTexts) {
     const std::string long_id = "a" + [] { std::string e; for (int i = 0; i < 150; i++) e += "\xC3\xA9"; return e; }();
     const char *bad_key[] = {"k1", "k\xFF"};
+    const char *bad_then_empty[] = {"\xFF", ""};
+    std::vector<const char *> too_many(4097, "\xFF");
+    // Echoes the bound cuts, never inside a "\\" or a "\x01".
+    const std::string got = "imdb id must look like tt\xE2\x80\xA6 (got 'a", slashes = "a" + std::string(120, '\\'),
+                      ctrls = "a" + std::string(120, '\x01');
+    std::string shown_slashes = got, shown_ctrls = got;
+    for (int i = 0; i < 109; i++) shown_slashes += "\\\\", shown_ctrls += i < 54 ? "\\x01" : "";
     struct Case {
         std::function<mvfiles_result()> call;
         mvfiles_result rc;
@@ -215,6 +232,13 @@ TEST_F(Core, MessagesAndArgumentTexts) {
         {[] { mvfiles_set_err("transport: %s", "cut \xE2\x80"); return MVFILES_OK; }, MVFILES_OK,
          "transport: cut \\xE2\\x80"},
         {[&] { return mvfiles_get_by_keys(bad_key, 2); }, MVFILES_ERR_ARG, "keys[1] not valid UTF-8"},
+        {[&] { return mvfiles_get_by_keys(bad_then_empty, 2); }, MVFILES_ERR_ARG, "keys[1] empty"},
+        {[&] { return mvfiles_get_by_keys(too_many.data(), 4097); }, MVFILES_ERR_ARG,
+         "too many keys (max 4096)"},
+        {[] { return mvfiles_get_by_imdb("a\\nb", -1, -1); }, MVFILES_ERR_ARG,
+         "imdb id must look like tt\xE2\x80\xA6 (got 'a\\\\nb')"},
+        {[&] { return mvfiles_get_by_imdb(slashes.c_str(), -1, -1); }, MVFILES_ERR_ARG, shown_slashes},
+        {[&] { return mvfiles_get_by_imdb(ctrls.c_str(), -1, -1); }, MVFILES_ERR_ARG, shown_ctrls},
         {[] { return mvfiles_download_magnet("u", "m", nullptr, nullptr, nullptr, "\xED\xA0\x80"); },
          MVFILES_ERR_ARG, "tkey not valid UTF-8"},
     };

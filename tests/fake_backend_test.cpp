@@ -19,6 +19,9 @@
 #include "mvfiles.h"
 #include "support/platform.h"
 #include "support/service.h"
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -448,6 +451,39 @@ TEST(FakeBackendFresh, WithoutCorpusFixturesAreLookedForUnderRoot) {
     EXPECT_EQ(fails(), 1);
     EXPECT_STREQ(last_url(), "GET https://api.mvfiles.example/api/finder/getfiles?id=tt0111161");
 }
+
+#ifdef _WIN32
+// Paths are UTF-8, joined with '\' so that the long-path form opens.
+TEST_F(FakeBackend, CorpusPathsAsWindowsOpensThem) {
+    EXPECT_EQ(mvfiles_fake_corpus("C:\\corpus-J\xFCrgen"), 6);  // Windows-1252
+    const std::string dir = "\\\\?\\" + std::filesystem::absolute(MVFILES_FIXTURES_DIR).make_preferred().u8string();
+    ASSERT_EQ(mvfiles_fake_corpus(dir.c_str()), 0);
+    EXPECT_EQ(mvfiles_get_by_imdb("tt4154796", -1, -1), 0) << dir << ": " << mvfiles_last_error();
+}
+
+// FreeLibrary gives back all that the DLL took, tables too, without a shutdown.
+TEST(FakeBackendFresh, UnloadingGivesBackWhatTheDllTook) {
+    auto in_use = [] {
+        HANDLE heaps[256];
+        int64_t total = 0;
+        for (DWORD i = 0, n = GetProcessHeaps(256, heaps); i < n && i < 256; i++)
+            for (PROCESS_HEAP_ENTRY e{}; HeapWalk(heaps[i], &e);) total += e.wFlags & PROCESS_HEAP_ENTRY_BUSY ? e.cbData : 0;
+        return total;
+    };
+    auto cycle = [] {
+        mvtest::Library lib(MVFILES_SHARED_LIB);
+        auto corpus = reinterpret_cast<mvfiles_result (*)(const char *)>(lib.symbol("mvfiles_fake_corpus"));
+        auto use_fake = reinterpret_cast<mvfiles_result (*)()>(lib.symbol("mvfiles_use_fake"));
+        auto files = reinterpret_cast<mvfiles_result (*)(const char *, int32_t, int32_t)>(lib.symbol("mvfiles_get_by_imdb"));
+        auto json = reinterpret_cast<const char *(*)(int32_t)>(lib.symbol("mvfiles_file_json"));
+        return corpus(MVFILES_FIXTURES_DIR) + use_fake() + files("tt4154796", -1, -1) == 0 && json(0);
+    };
+    for (int i = 0; i < 3; i++) ASSERT_TRUE(cycle());  // the loader's one-time costs
+    const int64_t before = in_use();
+    for (int i = 0; i < 200; i++) ASSERT_TRUE(cycle());
+    EXPECT_LE((in_use() - before) / 200, 0) << "bytes per load and unload";
+}
+#endif
 
 // The bundled corpus, read the way a host reads it.
 struct LookupCase {

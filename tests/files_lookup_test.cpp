@@ -195,6 +195,8 @@ std::vector<FailureCase> common_failures() {
         {"transport with text", failing("connection refused", true, 0), 1,
          "transport: transport: connection refused", 0},
         {"transport without text", failing("", false, 0), 1, "transport: transport failure", 0},
+        {"a host's \"oom\" is its own failure", failing("oom: socket", true, 0), 1,
+         "transport: transport: oom: socket", 0},
         {"500", Answer::json("[{}]", 500), 2, "HTTP 500", 500},
         {"302", Answer::json("", 302), 2, "HTTP 302", 302},
         {"empty body", Answer::json("", 200), 4, "empty body", 200},

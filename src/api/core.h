@@ -31,6 +31,10 @@ struct mvfiles_state {
     // Why the origin last given to mvfiles_set_host was refused (a constant
     // text); NULL while the origin in host is the one in force.
     const char *origin_fault;
+    // 1 while the installed transport is the fixture backend: its "oom"
+    // texts are the library's own allocation failures (result 8), where
+    // any other transport's failure is a transport failure (result 1).
+    int32_t transport_is_fixture;
 
     // files block
     yyjson_doc *files_doc;
@@ -115,9 +119,16 @@ int64_t mvfiles_now() noexcept;
 void mvfiles_files_free() noexcept;
 void mvfiles_kv_free() noexcept;
 void mvfiles_sessions_free() noexcept;
+// The last text of mvfiles_file_json; only for unloading, since that text
+// otherwise stays valid until the next call.
+void mvfiles_file_json_free() noexcept;
 
 // Releases the file, key-value and sessions tables, in that order: the one
 // "release every table" step of shutdown and the cache clear.
 void mvfiles_free_all() noexcept;
+
+// Everything the library holds on the heap (the tables and the last
+// one-file JSON text), for a module being unloaded from a running process.
+void mvfiles_release_for_unload() noexcept;
 
 #endif

@@ -135,10 +135,13 @@ int32_t mvfiles_http_post(const char *url, const void *body, uint64_t body_len,
 }
 
 mvfiles_result mvfiles_transport_failure(const char *msg) noexcept {
-    // exchange() wrote the transport's own text after "transport: ".
+    // exchange() wrote the transport's own text after "transport: ". Only
+    // the fixture backend's "oom" is the library running out of memory; a
+    // host's or the network transport's text is theirs, whatever it says.
     static const char own[] = "transport: oom";
     const size_t n = sizeof own - 1;
-    if (std::strncmp(msg, own, n) == 0 && (msg[n] == 0 || std::strncmp(msg + n, ": ", 2) == 0))
+    if (g_sf.transport_is_fixture && std::strncmp(msg, own, n) == 0 &&
+        (msg[n] == 0 || std::strncmp(msg + n, ": ", 2) == 0))
         return mvfiles_fail(MVFILES_ERR_OOM, "%s", msg + sizeof "transport: " - 1);
     return mvfiles_fail(MVFILES_ERR_TRANSPORT, "transport: %s", msg);
 }

@@ -30,8 +30,8 @@ int32_t mvfiles_http_post(const char *url, const void *body, uint64_t body_len,
 
 // The result of a request that failed with msg (from mvfiles_http_get or
 // mvfiles_http_post): 1 "transport: msg", or 8 with the transport's own
-// text when that text is "oom" or begins with "oom: " (the transport ran
-// out of memory).
+// text when the fixture backend is installed and that text is "oom" or
+// begins with "oom: " (the backend ran out of memory).
 mvfiles_result mvfiles_transport_failure(const char *msg) noexcept;
 
 // Judges a request for the look-up or write that sent it, from the result

@@ -32,7 +32,47 @@ void set_err_v(const char *fmt, va_list ap) {
     if (!cut && mvfiles_utf8_valid(e, len)) return;
     char raw[sizeof g_sf.last_error];
     std::memcpy(raw, e, len);
-    mvfiles_escape_text(e, sizeof g_sf.last_error, raw, len, false, cut);
+    len = mvfiles_escape_text(e, sizeof g_sf.last_error, raw, len, false, cut);
+    // Nor does a cut end inside an escape of an echoed argument.
+    if (cut) e[mvfiles_whole_escapes(e, len)] = 0;
+}
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Why the n bytes of a, an origin's authority (after its scheme, up to the
+// first '/'), name no host a request can safely go to; NULL when they do.
+// Every URL parser must read the same single host from it: a host name or
+// a bracketed IPv6 literal, then at most one ":port" of 1 to 65535. So an
+// empty host ("https://") and user info ("a@evil.example", which sends to
+// evil.example) are refused.
+const char *authority_fault(const char *a, size_t n) {
+    if (n == 0) return "no host name";
+    if (std::memchr(a, '@', n)) return "holds '@'";
+    size_t host = 0;
+    if (a[0] == '[') {
+        const char *end = static_cast<const char *>(std::memchr(a, ']', n));
+        if (!end || !std::memchr(a, ':', static_cast<size_t>(end - a))) return "bad IPv6 literal";
+        for (const char *p = a + 1; p < end; p++)
+            if (!is_digit(*p) && !std::strchr("abcdefABCDEF:.", *p)) return "bad IPv6 literal";
+        host = static_cast<size_t>(end - a) + 1;
+        if (host < n && a[host] != ':') return "bad IPv6 literal";
+    } else {
+        while (host < n && a[host] != ':') {
+            if (a[host] == '[' || a[host] == ']') return "bad IPv6 literal";
+            host++;
+        }
+        if (host == 0) return "no host name";
+    }
+    if (host == n) return nullptr;
+    // a[host] is ':': a port of 1 to 5 digits, 1 to 65535, ends the text.
+    const char *bad_port = "port must be 1 to 65535";
+    if (n - host - 1 < 1 || n - host - 1 > 5) return bad_port;
+    long port = 0;
+    for (size_t i = host + 1; i < n; i++) {
+        if (!is_digit(a[i])) return bad_port;
+        port = port * 10 + (a[i] - '0');
+    }
+    return port >= 1 && port <= 65535 ? nullptr : bad_port;
 }
 
 // Why origin cannot be used as it is; NULL when it can.
@@ -51,7 +91,13 @@ const char *origin_fault(const char *origin, bool has_scheme) {
         if (c == '\\') return "holds '\\'";
     }
     if (!mvfiles_utf8_valid(origin, n)) return "not valid UTF-8";
-    return nullptr;
+    size_t from = !has_scheme ? 0 : origin[4] == 's' ? 8 : 7;
+    size_t len = std::strcspn(origin + from, "/");
+    // "HTTPS://x", "ftp://x" or "https:/x", which get "https://" in front,
+    // would otherwise send to the host "HTTPS", "ftp" or "https".
+    if (!has_scheme && len > 0 && origin[len - 1] == ':' && origin[len] == '/')
+        return "scheme must be http:// or https://";
+    return authority_fault(origin + from, len);
 }
 
 }  // namespace
@@ -99,6 +145,11 @@ void mvfiles_free_all() noexcept {
     mvfiles_sessions_free();
 }
 
+void mvfiles_release_for_unload() noexcept {
+    mvfiles_free_all();
+    mvfiles_file_json_free();
+}
+
 const char *mvfiles_version(void) noexcept { return "1.0.0"; }
 
 void mvfiles_set_host(const char *origin) noexcept {
@@ -125,6 +176,7 @@ mvfiles_result mvfiles_set_io(const veltrona_io *io) noexcept {
     if (!io) {
         g_sf.transport = nullptr;
         g_sf.transport_set = 0;
+        g_sf.transport_is_fixture = 0;
         return MVFILES_OK;
     }
     const veltrona_http *h = veltrona_http_of(io);
@@ -136,6 +188,7 @@ mvfiles_result mvfiles_set_io(const veltrona_io *io) noexcept {
     }
     g_sf.transport = h;
     g_sf.transport_set = 1;
+    g_sf.transport_is_fixture = 0;
     mvfiles_set_err("");
     return MVFILES_OK;
 }
@@ -148,6 +201,7 @@ void mvfiles_shutdown(void) noexcept {
     mvfiles_free_all();
     g_sf.transport_set = 0;
     g_sf.transport = nullptr;
+    g_sf.transport_is_fixture = 0;
     g_sf.last_http_code = 0;
     g_sf.writes_armed = 0;
     g_sf.last_error[0] = 0;

@@ -1,4 +1,5 @@
 // UTF-8 checks and the escaping of texts that go into messages.
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -42,11 +43,11 @@ bool cut_character(const unsigned char *s, size_t n) {
     return need > 1 && n < need && continued(s, n - 1);
 }
 
-// Writes the escape of byte c ("\r", "\n", "\t" or "\xNN") at out.
+// Writes the escape of byte c ("\\", "\r", "\n", "\t" or "\xNN") at out.
 size_t escape_byte(char *out, unsigned char c) {
-    if (c == '\r' || c == '\n' || c == '\t') {
+    if (c == '\\' || c == '\r' || c == '\n' || c == '\t') {
         out[0] = '\\';
-        out[1] = c == '\r' ? 'r' : c == '\n' ? 'n' : 't';
+        out[1] = c == '\\' ? '\\' : c == '\r' ? 'r' : c == '\n' ? 'n' : 't';
         return 2;
     }
     static const char hex[] = "0123456789ABCDEF";
@@ -78,7 +79,10 @@ size_t mvfiles_escape_text(char *out, size_t size, const char *text, size_t n, b
         unsigned char c = s[i];
         size_t k = c < 0x80 ? 1 : utf8_char(s + i, n - i);
         if (k == 0 && was_cut && cut_character(s + i, n - i)) break;
-        bool escape = k == 0 || (controls && (c < 0x20 || c == 0x7F));
+        // In an echo a backslash is escaped too: every backslash there
+        // starts an escape, and a backslash followed by "n" never reads
+        // like a line feed.
+        bool escape = k == 0 || (controls && (c < 0x20 || c == 0x7F || c == '\\'));
         char esc[4];
         size_t w = escape ? escape_byte(esc, c) : k;
         // What does not fit is left out whole: no character or escape is split.
@@ -89,6 +93,21 @@ size_t mvfiles_escape_text(char *out, size_t size, const char *text, size_t n, b
     }
     out[o] = 0;
     return o;
+}
+
+size_t mvfiles_whole_escapes(const char *s, size_t n) noexcept {
+    size_t run = 0;  // backslashes that end the text
+    while (run < n && s[n - 1 - run] == '\\') run++;
+    if (run % 2) return n - 1;
+    // "\x" or "\xN" at the end, its backslash not the second of a "\\".
+    for (size_t k : {2, 3}) {
+        if (n < k || s[n - k] != '\\' || s[n - k + 1] != 'x') continue;
+        if (k == 3 && !std::isxdigit(static_cast<unsigned char>(s[n - 1]))) continue;
+        size_t before = 0;
+        while (before < n - k && s[n - k - 1 - before] == '\\') before++;
+        if (before % 2 == 0) return n - k;
+    }
+    return n;
 }
 
 const char *mvfiles_echo(char *out, size_t size, const char *text) noexcept {

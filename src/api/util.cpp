@@ -174,7 +174,9 @@ int32_t mvfiles_cache_expired(int64_t t, int32_t ttl) noexcept {
     if (ttl <= 0) return 0;
     if (t == 0) return 1;
     int64_t now = mvfiles_now();
-    if (now < t) return 0;
+    // A stamp later than now means the wall clock was set back since the
+    // table was built: its age is unknown, so it is not trusted.
+    if (now < t) return 1;
     return (now - t) > ttl ? 1 : 0;
 }
 

@@ -81,12 +81,16 @@ bool mvfiles_utf8_valid(const char *s, size_t n) noexcept;
 
 // Copies the n bytes of text into out (size bytes, always terminated) as
 // valid UTF-8: a byte that starts no character becomes "\xNN", and with
-// controls also CR, LF and tab become "\r", "\n", "\t" and other bytes
-// below 0x20 and 0x7F "\xNN". With was_cut, a character that the end of the
-// bytes cut short is dropped rather than escaped. What does not fit is left
-// out a whole character or escape at a time. Returns the length written.
+// controls also a backslash, CR, LF and tab become "\\", "\r", "\n",
+// "\t" and other bytes below 0x20 and 0x7F "\xNN". With was_cut, a
+// character that the end of the bytes cut short is dropped rather than
+// escaped. What does not fit is left out a whole character or escape at a
+// time. Returns the length written.
 size_t mvfiles_escape_text(char *out, size_t size, const char *text, size_t n, bool controls,
                            bool was_cut) noexcept;
+// Length of the n bytes at s without the escape (a lone "\", "\x" or
+// "\xN") that a cut left unfinished at their end; n when there is none.
+size_t mvfiles_whole_escapes(const char *s, size_t n) noexcept;
 // A caller's argument as a message shows it: escaped as above (controls
 // too) into out; "" for NULL. Returns out.
 const char *mvfiles_echo(char *out, size_t size, const char *text) noexcept;

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "api/util.h"
 #include "http/buf.h"
 
 #if defined(_WIN32)
@@ -145,7 +146,15 @@ static int64_t corpus_file_size(std::FILE *f) {
 // *oom.
 static char *read_corpus(const char *name, size_t *out_len, bool *oom) {
     char path[k_path_capacity];
+#if defined(_WIN32)
+    // Joined with the native separator: the long-path form \\?\C:\... takes
+    // no '/' and no doubled backslash, so a directory ending in one gets no
+    // other.
+    const size_t n = std::strlen(fs.dir);
+    std::snprintf(path, sizeof path, n && fs.dir[n - 1] == '\\' ? "%s%s" : "%s\\%s", fs.dir, name);
+#else
     std::snprintf(path, sizeof path, "%s/%s", fs.dir, name);
+#endif
     errno = 0;
     std::FILE *f = open_corpus_file(path);
     if (!f) {
@@ -319,6 +328,18 @@ static const veltrona_http *refill() {
     s_fake.request = fake_request;
     s_fake.free = free_buf;
     return &s_fake;
+}
+
+bool mvfiles_fake_dir_ok(const char *dir) noexcept {
+#if defined(_WIN32)
+    // Windows opens the path as UTF-16: bytes that are not UTF-8 (a host's
+    // ANSI text) would name no file, or another one.
+    return mvfiles_utf8_valid(dir, std::strlen(dir));
+#else
+    // Elsewhere a path is any bytes, as the file system takes it.
+    (void)dir;
+    return true;
+#endif
 }
 
 const veltrona_http *mvfiles_fake_backend(const char *dir) noexcept {

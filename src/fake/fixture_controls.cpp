@@ -16,6 +16,7 @@ mvfiles_result mvfiles_use_fake(void) noexcept {
     const veltrona_http *h = mvfiles_fake_backend(s_corpus_dir[0] ? s_corpus_dir : nullptr);
     g_sf.transport = h;
     g_sf.transport_set = 1;
+    g_sf.transport_is_fixture = 1;
     mvfiles_set_err("");
     return MVFILES_OK;
 }
@@ -24,6 +25,7 @@ mvfiles_result mvfiles_fake_corpus(const char *dir) noexcept {
     if (!dir) return MVFILES_ERR_ARG;
     // A cut path would name another directory: refused, the current one kept.
     if (std::strlen(dir) >= sizeof s_corpus_dir) return MVFILES_ERR_ARG;
+    if (!mvfiles_fake_dir_ok(dir)) return MVFILES_ERR_ARG;
     if (dir != s_corpus_dir) std::snprintf(s_corpus_dir, sizeof s_corpus_dir, "%s", dir);
     // An empty text leaves the backend's live directory as it is.
     mvfiles_fake_backend(s_corpus_dir);

@@ -20,3 +20,8 @@ const char *mvfiles_file_json(int32_t i) noexcept {
     s_json = text;
     return s_json;
 }
+
+void mvfiles_file_json_free() noexcept {
+    std::free(s_json);
+    s_json = nullptr;
+}

@@ -112,12 +112,15 @@ mvfiles_result mvfiles_files_fetch_keys(const char *const *keys, uint64_t count)
         if (!keys[i] || !*keys[i]) {
             return mvfiles_fail(MVFILES_ERR_ARG, "keys[%zu] empty", static_cast<size_t>(i));
         }
-        // The JSON writer refuses such a key; it is the caller's, not memory.
+    }
+    if (count > 4096) return mvfiles_fail(MVFILES_ERR_ARG, "too many keys (max 4096)");
+    // Only after the empty-key and count checks, whose texts callers know:
+    // the JSON writer refuses such a key, and it is the caller's, not memory.
+    for (uint64_t i = 0; i < count; i++) {
         if (!mvfiles_utf8_valid(keys[i], std::strlen(keys[i]))) {
             return mvfiles_fail(MVFILES_ERR_ARG, "keys[%zu] not valid UTF-8", static_cast<size_t>(i));
         }
     }
-    if (count > 4096) return mvfiles_fail(MVFILES_ERR_ARG, "too many keys (max 4096)");
 
     yyjson_mut_doc *mdoc = yyjson_mut_doc_new(nullptr);
     yyjson_mut_val *arr = mdoc ? yyjson_mut_arr(mdoc) : nullptr;

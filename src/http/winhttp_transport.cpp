@@ -278,7 +278,7 @@ void collect_headers(wwork *w) {
 
 // Streams the body to on_body in the pieces WinHTTP makes available,
 // delivering the headers before the first piece.
-int read_body(wwork *w, char **err) {
+int read_body(wwork *w, uint64_t *read, char **err) {
     for (;;) {
         DWORD avail = 0;
         if (pace_wait(w, err) != 0) return -1;
@@ -292,10 +292,40 @@ int read_body(wwork *w, char **err) {
             return wait_failed(w, err, "WinHttpReadData");
         }
         veltrona_pace_add(&w->pace.p, got);
+        *read += got;
         int stop = got == 0 || veltrona_deliver_body(&w->dv, block, got) != 0;
         std::free(block);
         if (stop) return 0;
     }
+}
+
+// WinHTTP ends the body without a failure when the server closes the
+// connection before the Content-Length it announced. That answer is cut
+// short, never a short success: -1 with the error a reset connection gives.
+// Only an undecoded body with a length of its own can be held against it
+// (no HEAD, no 1xx, 204 or 304, no Transfer-Encoding).
+int check_length(wwork *w, const veltrona_http_request *req, uint64_t read, char **err) {
+    const int32_t s = w->dv.status;
+    if ((req->flags & VELTRONA_HTTP_DECOMPRESS) || std::strcmp(req->method, "HEAD") == 0 || s < 200 ||
+        s == 204 || s == 304)
+        return 0;
+    wchar_t text[32];
+    DWORD size = sizeof text;
+    if (WinHttpQueryHeaders(w->request, WINHTTP_QUERY_TRANSFER_ENCODING, WINHTTP_HEADER_NAME_BY_INDEX, text,
+                            &size, WINHTTP_NO_HEADER_INDEX) ||
+        GetLastError() != ERROR_WINHTTP_HEADER_NOT_FOUND)
+        return 0;
+    size = sizeof text;
+    if (!WinHttpQueryHeaders(w->request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
+                             WINHTTP_NO_HEADER_INDEX))
+        return 0;
+    // Digits only; anything else (a list, a sign, 20 digits) is not checked.
+    uint64_t announced = 0;
+    const wchar_t *p = text;
+    for (; *p >= L'0' && *p <= L'9' && p - text < 19; p++) announced = announced * 10 + static_cast<uint64_t>(*p - L'0');
+    if (p == text || *p) return 0;
+    if (read >= announced) return 0;
+    return veltrona_fail(err, veltrona_failure("WinHttpReadData", ERROR_WINHTTP_CONNECTION_ERROR));
 }
 
 // Everything up to the first send. 0, or -1 with *err set.
@@ -346,7 +376,9 @@ int32_t winhttp_request(void *, const veltrona_http_request *req, int32_t *statu
         if (w.dv.status == 401 && req->user) answer_challenge(&w, req, err);
         collect_headers(&w);
         char *text = nullptr;
-        rc = read_body(&w, &text);
+        uint64_t read = 0;
+        rc = read_body(&w, &read, &text);
+        if (rc == 0 && !w.dv.stopped) rc = check_length(&w, req, read, &text);
         if (rc != 0) {
             std::free(*err);
             *err = text;

@@ -1,8 +1,9 @@
 // Percent-encoding and the stable hash, each checked against a plain
-// implementation of its rules.
+// implementation of its rules; then the text as an origin for a look-up.
 #include <cstdlib>
 #include <cstring>
 
+#include "api/core.h"
 #include "api/util.h"
 #include "fuzz/fuzz.h"
 #include "mvfiles.h"
@@ -44,6 +45,22 @@ int32_t hash(const std::string &b) {
     return h == 0x80000000u ? 0 : static_cast<int32_t>(v < 0 ? -v : v);
 }
 
+// Whether url goes where origin names, read as URL parsers read it (the
+// authority ends at the first '/', '?', '#' or '\\'; a user part, up to an
+// '@', would name another host): url begins with origin, its authority is
+// origin's own, and it is one host with at most a port of 1 to 65535.
+bool goes_to_named_host(const std::string &url, const std::string &origin) {
+    size_t at = url.find("://") + 3, named_at = origin.find("://") + 3;
+    std::string auth = url.substr(at, url.find_first_of("/?#\\", at) - at);
+    size_t colon = auth[0] == '[' ? auth.find(']') + 1 : auth.find(':');  // 0: no host or no ']'
+    std::string port = colon < auth.size() ? auth.substr(colon + 1) : "1";
+    return url.rfind(origin, 0) == 0 && auth == origin.substr(named_at, origin.find('/', named_at) - named_at) &&
+           !auth.empty() && auth.find('@') == std::string::npos && colon != 0 &&
+           (colon >= auth.size() || auth[colon] == ':') && !port.empty() && port.size() <= 5 &&
+           port.find_first_not_of("0123456789") == std::string::npos && std::stol(port) >= 1 &&
+           std::stol(port) <= 65535;
+}
+
 }  // namespace
 
 int mvfuzz_text(const uint8_t *data, size_t size) {
@@ -53,5 +70,17 @@ int mvfuzz_text(const uint8_t *data, size_t size) {
     std::free(enc);
     MVFUZZ_CHECK(mvfiles_stable_hash_impl(bytes.data(), size) == hash(bytes));
     MVFUZZ_CHECK(mvfiles_stable_hash(text.c_str()) == hash(text));
+
+    std::vector<std::string> urls;
+    mvfuzz::answer = [&](const std::string &url) { return urls.push_back(url), mvfuzz::Reply{"200", 200, {}, "[{}]"}; };
+    mvfuzz::fresh_client();
+    mvfiles_set_host(text.c_str());
+    int32_t rc = mvfiles_get_by_imdb("tt0111161", -1, -1);
+    bool scheme = text.rfind("http://", 0) == 0 || text.rfind("https://", 0) == 0;
+    std::string origin = text.empty() ? MVFILES_DEFAULT_ORIGIN : scheme ? text : "https://" + text;
+    if (std::strncmp(mvfiles_last_error(), "invalid origin: ", 16) == 0)
+        MVFUZZ_CHECK(rc == MVFILES_ERR_ARG && urls.empty());
+    else
+        MVFUZZ_CHECK(rc == MVFILES_OK && urls.size() == 1 && goes_to_named_host(urls[0], origin));
     return 0;
 }

@@ -1,12 +1,15 @@
 // Key-value tables: each look-up (playlists, progress, external subtitles,
 // session index, storages) against a bare parse of the same answer, at a
 // large answer (100,000 rows, tens of MB) and at a typical one (10 rows),
-// and the subtitles at a hostile answer of one name throughout;
+// and the subtitles at a hostile answer of one name throughout and at one
+// whose names all flood one slot of a hash table;
 // then, on the warm heap, the subtitle parent linking for 1,000 subtitles of
 // one episode and a look-up answered from the rows held.
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "kv/kv.h"
@@ -95,6 +98,59 @@ std::string hostile_subtitles(size_t *rows) {
     return o + "]";
 }
 
+// Distinct names whose FNV-1a hashes agree in their low 32 bits, so that
+// any table of up to 2^32 slots indexed by the low bits puts them in one
+// slot. The low 32 bits of FNV-1a depend only on the low 32 bits of its
+// state, so two 4-byte blocks that take that state to the same value can be
+// swapped for one another: a chain of such pairs gives 2^links names.
+std::vector<std::string> flooding_names(size_t count) {
+    static const char kAlphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    const size_t k = sizeof kAlphabet - 1;
+    auto step = [](uint32_t h, const std::string &b) {
+        for (unsigned char c : b) h = (h ^ c) * 0x1b3u;  // the 64-bit FNV prime's low 32 bits
+        return h;
+    };
+    std::vector<std::pair<std::string, std::string>> links;
+    uint32_t state = 0x84222325u;  // the low 32 bits of the 64-bit offset basis
+    while ((size_t{1} << links.size()) < count) {
+        std::unordered_map<uint32_t, std::string> seen;
+        for (size_t i = 0;; i++) {
+            std::string b = {kAlphabet[i % k], kAlphabet[i / k % k], kAlphabet[i / k / k % k], kAlphabet[i / k / k / k % k]};
+            auto at = seen.emplace(step(state, b), b);
+            if (!at.second) {
+                links.emplace_back(at.first->second, b);
+                state = at.first->first;
+                break;
+            }
+        }
+    }
+    std::vector<std::string> names(count);
+    for (size_t i = 0; i < count; i++)
+        for (size_t l = 0; l < links.size(); l++) names[i] += i >> l & 1 ? links[l].second : links[l].first;
+    return names;
+}
+
+// A hostile answer just under the 32 MiB bound whose uri segments all flood
+// one slot of a hash table keyed by the segment: rows of two episodes, each
+// subtitle named after the segment of its neighbour's uri.
+std::string flooded_subtitles(size_t *rows) {
+    const size_t per_row = 200;  // about the size of one row below
+    std::vector<std::string> names = flooding_names(32u * 1024 * 1024 / per_row / 2 + 2);
+    std::string o = "[";
+    size_t n = 0;
+    for (;;) {
+        const std::string &seg = names[n / 2], &file = names[(n / 2) ^ 1];
+        std::string r = std::string(n ? "," : "") + "{\"key\":\"RVD_ExternalSubtitle_tt0944947_1_" +
+                        std::to_string(n % 2 + 1) + "_" + file + "\",\"value\":\"h/" + std::to_string(n % 2) +
+                        "/" + seg + "\",\"p5\":\"" + file + "\"}";
+        if (o.size() + r.size() > 32u * 1024 * 1024 - 256 || (n / 2 | 1) >= names.size()) break;
+        o += r;
+        n++;
+    }
+    *rows = n;
+    return o + "]";
+}
+
 std::string sessionix_row(size_t i) {
     return row("VELTRONA_PlaybackSession_u42_0_tt0944947_1_" + std::to_string(i) + "_2147483648_ps-" +
                    std::to_string(i),
@@ -152,9 +208,12 @@ int main(int argc, char **argv) {
     size_t hostile_rows = 0;
     std::string hostile = hostile_subtitles(&hostile_rows);
     cases.push_back({"subtitles/hostile", hostile_rows, std::move(hostile), subtitles(1), true});
+    size_t flooded_rows = 0;
+    std::string flooded = flooded_subtitles(&flooded_rows);
+    cases.push_back({"subtitles/flooded", flooded_rows, std::move(flooded), subtitles(1), true});
     add("session-index", sessionix_row, sessionix, sessionix);
     add("storages", storage_row, storages, storages);
-    cases[9].parses_values = cases[10].parses_values = true;
+    cases[10].parses_values = cases[11].parses_values = true;
 
     bench::print_header("key-value tables: playlists, progress, external subtitles, session index, storages");
     if (!bench::run_or_profile(argc, argv, cases)) return 0;

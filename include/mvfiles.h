@@ -175,11 +175,16 @@ MVFILES_API mvfiles_result mvfiles_set_io(const veltrona_io *io) MVFILES_NOEXCEP
 
 /* Installs the library's real HTTP transport (libcurl on Linux, WinHTTP on
  * Windows): MVFILES_OK, last error emptied; MVFILES_ERR_TRANSPORT "no real
- * transport available in this build" when none exists. On both, an answer
- * whose body ends before its Content-Length is a transport failure, never a
- * short success: "WinHttpReadData failed: 18" from libcurl; from WinHTTP its
- * own read failure, or "WinHttpReadData failed: 12030" where it ends such a
- * body quietly. */
+ * transport available in this build" when none exists. Its timeouts are
+ * idle timeouts, and once a request is sent every 60 s must bring at least
+ * 1 KiB of the answer (head or body) or its end: otherwise the look-up
+ * fails with MVFILES_ERR_TRANSPORT and the receive-timeout text
+ * ("transport: WinHttpReceiveResponse failed: ..." or "transport:
+ * WinHttpReadData failed: ...", 28 on Linux, 12002 on Windows). On both,
+ * an answer whose body ends before its Content-Length is a transport
+ * failure, never a short success: "WinHttpReadData failed: 18" from
+ * libcurl; from WinHTTP its own read failure, or "WinHttpReadData failed:
+ * 12030" where it ends such a body quietly. */
 MVFILES_API mvfiles_result mvfiles_use_curl(void) MVFILES_NOEXCEPT;
 
 /* Message of the last operation that reports one; never NULL, "" after a

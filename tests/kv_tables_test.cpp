@@ -241,14 +241,30 @@ TEST_F(KvTables, SubtitlesLinkToTheSubtitleTheyDeriveFrom) {
 // pick exactly the parent the pairwise rule picks: the last other record
 // whose uri differs and ends in the record's file name.
 TEST_F(KvTables, SubtitleLinkingMatchesThePairwiseRule) {
-    const char *names[] = {"a.srt", "b.srt", "c.srt", "d.srt"};
+    const std::vector<std::string> names = {"a.srt", "b.srt", "c.srt", "d.srt"};
+    // Names that are empty or prefixes of one another, and names that all
+    // land in one slot of a 2048-slot FNV-1a table, as a server could pick.
+    const std::vector<std::string> prefixes = {"", "a", "a.srt", "a.srt.srt", "b", "a.srs"};
+    std::vector<std::string> flooded;
+    for (int s = 0; flooded.size() < 64; s++) {
+        std::string f = "f" + std::to_string(s);
+        uint64_t h = 1469598103934665603ull;
+        for (unsigned char c : f) h = (h ^ c) * 1099511628211ull;
+        if ((h & 2047) == 0) flooded.push_back(f);
+    }
+    struct Round {
+        int n;
+        const std::vector<std::string> &names;
+    } rounds[] = {{33, names}, {200, names}, {1000, names}, {1000, names}, {300, prefixes}, {1000, flooded}};
     std::mt19937 rng(1);
-    for (int n : {33, 200, 1000, 1000}) {
+    for (const Round &round : rounds) {
+        const int n = round.n;
+        auto name = [&] { return round.names[rng() % round.names.size()]; };
         std::vector<std::string> r, file, uri;
         for (int i = 0; i < n; i++) {
-            file.push_back(names[rng() % 4]);
+            file.push_back(name());
             unsigned u = rng() % 10;  // a few shared uris, some without "/", some missing
-            uri.push_back(u == 9 ? "" : u == 8 ? names[rng() % 4] : "h/" + std::to_string(rng() % 3) + "/" + names[rng() % 4]);
+            uri.push_back(u == 9 ? "" : u == 8 ? name() : "h/" + std::to_string(rng() % 3) + "/" + name());
             r.push_back(row("RVD_ExternalSubtitle_tt1_0_0_" + file[i] + "_" + std::to_string(i),
                             uri[i].empty() ? nullptr : uri[i].c_str()));
         }

@@ -22,6 +22,8 @@ Routes (any method unless noted):
   /sink-stall            reads the request head only, never the body
   /stall-body            sends the head, then stalls
   /slow?n=N&ms=M         N pieces of 16 bytes, one every M milliseconds
+  /drip-head?n=N&ms=M    a head padded with N bytes, sent one byte every M
+                         milliseconds, then a short body
   /large?n=BYTES         BYTES bytes of a known pattern
   /_stats                JSON record of the requests seen so far
   /hostile/CASE/...      with --hostile: a misbehaving answer (see HOSTILE);
@@ -334,6 +336,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if i + 1 < n:
                 time.sleep(ms / 1000.0)
 
+    def r_drip_head(self, url, query, body):
+        n = int(query.get("n", ["100"])[0])
+        ms = int(query.get("ms", ["100"])[0])
+        head = b"HTTP/1.1 200 OK\r\nX-Pad: %s\r\nConnection: close\r\nContent-Length: 2\r\n\r\n" % (b"p" * n)
+        for i in range(len(head)):
+            self.wfile.write(head[i:i + 1])
+            self.wfile.flush()
+            time.sleep(ms / 1000.0)
+        self.wfile.write(b"[]")
+        self.close_connection = True
+
     def r_large(self, url, query, body):
         n = int(query.get("n", ["1048576"])[0])
         pattern = bytes(range(256))
@@ -401,6 +414,7 @@ ROUTES = {
     "/stall-head": Handler.r_stall_head,
     "/stall-body": Handler.r_stall_body,
     "/slow": Handler.r_slow,
+    "/drip-head": Handler.r_drip_head,
     "/large": Handler.r_large,
     "/_stats": Handler.r_stats,
     "/api/finder/getfiles": Handler.r_getfiles,

@@ -4,7 +4,8 @@
 // What is fixed whatever the platform: the user agent "veltrona-http/1.0",
 // no redirects, HTTP/1.1, TLS peer and host-name verification, connect
 // timeout plus send and receive timeouts that limit each wait for progress
-// (not the whole exchange), gzip/deflate decoding only on request, one
+// (not the whole exchange), a least pace for the answer once the request is
+// out (pace.h), gzip/deflate decoding only on request, one
 // credential retry after a 401 (Digest preferred over Basic), and the order
 // in which status, headers and body reach the callbacks. The steps shared
 // with the WinHTTP transport live in exchange.cpp.
@@ -26,6 +27,7 @@
 #include "http/buf.h"
 #include "http/exchange.h"
 #include "http/headers.h"
+#include "http/pace.h"
 
 namespace {
 
@@ -60,6 +62,12 @@ struct cwork {
     int connected;
     int sent;
     veltrona_waits waits;
+
+    // Pace of the answer: its bytes so far (head lines counted as they
+    // arrive, the body as it came off the wire) and its windows.
+    uint64_t head_bytes;
+    uint64_t answer_seen;
+    veltrona_pace pace;
 
     veltrona_delivery dv;
 };
@@ -184,6 +192,7 @@ size_t on_curl_header(char *data, size_t size, size_t n, void *ud) {
     cwork *w = static_cast<cwork *>(ud);
     size_t len = size * n;
     w->last_activity_ms = now_ms();
+    w->head_bytes += len;
     if (len >= 5 && std::memcmp(data, "HTTP/", 5) == 0) {
         // A new head: an interim 1xx answer is replaced by what follows.
         w->raw.len = 0;
@@ -267,11 +276,30 @@ void update_phase(cwork *w, const veltrona_http_request *req) {
     }
 }
 
-// One transfer on the multi handle, with the idle timeouts enforced here.
+// Starts the answer's windows once the request is out (or the answer has
+// begun), counts what came since the last look, and keeps the next wait
+// within the window. False when a window closed short of the floor.
+bool keep_pace(cwork *w, int *wait_ms) {
+    curl_off_t body = 0;
+    curl_easy_getinfo(w->easy, CURLINFO_SIZE_DOWNLOAD_T, &body);
+    uint64_t total = w->head_bytes + (body > 0 ? static_cast<uint64_t>(body) : 0);
+    if (!w->pace.window_end && (w->sent || total)) veltrona_pace_start(&w->pace);
+    if (total > w->answer_seen) veltrona_pace_add(&w->pace, total - w->answer_seen);
+    w->answer_seen = total;
+    int64_t left = veltrona_pace_left(&w->pace);
+    if (left == 0) return false;
+    if (left < *wait_ms) *wait_ms = static_cast<int>(left);
+    return true;
+}
+
+// One transfer on the multi handle, with the idle timeouts and the pace of
+// the answer enforced here.
 CURLcode run_transfer(cwork *w, const veltrona_http_request *req) {
     w->connected = 0;
     w->sent = 0;
     w->last_dl = w->last_ul = 0;
+    w->head_bytes = w->answer_seen = 0;
+    w->pace = veltrona_pace{};
     w->last_activity_ms = now_ms();
     if (curl_multi_add_handle(w->multi, w->easy) != CURLM_OK) return CURLE_OUT_OF_MEMORY;
     CURLcode result = CURLE_OK;
@@ -293,6 +321,10 @@ CURLcode run_transfer(cwork *w, const veltrona_http_request *req) {
                 break;
             }
             if (left < wait_ms) wait_ms = static_cast<int>(left);
+        }
+        if (!keep_pace(w, &wait_ms)) {
+            timed_out = 1;
+            break;
         }
         if (curl_multi_poll(w->multi, nullptr, 0, wait_ms, nullptr) != CURLM_OK) {
             result = CURLE_OUT_OF_MEMORY;

@@ -20,11 +20,20 @@
 #include "http/buf.h"
 #include "http/exchange.h"
 #include "http/headers.h"
+#include "http/pace.h"
 
 namespace {
 
 // veltrona_user_agent as WinHTTP takes it.
 constexpr wchar_t kUserAgent[] = L"veltrona-http/1.0";
+
+// The answer's pace (pace.h) as far as WinHTTP lets it be watched.
+struct wpace {
+    veltrona_pace p;
+    DWORD recv_ms;  // the receive timeout of the request
+    DWORD wait_ms;  // the receive timeout last set for the next wait; 0: recv_ms
+    int bounded;    // the next wait ends where the window does
+};
 
 // Everything one call owns; zeroed at the start, released at the end.
 struct wwork {
@@ -39,6 +48,7 @@ struct wwork {
     DWORD headers_len;  // in UTF-16 units, without the terminator
     INTERNET_PORT port;
     int https;
+    wpace pace;
     veltrona_delivery dv;
 };
 
@@ -141,6 +151,59 @@ int build_headers(wwork *w, const veltrona_http_request *req, char **err) {
     return ok ? 0 : veltrona_fail(err, veltrona_strdup("utf-8 headers"));
 }
 
+bool is_timeout(DWORD code) {
+    // Wine reports a timed-out wait with the socket's number.
+    return code == ERROR_WINHTTP_TIMEOUT || code == WSAETIMEDOUT;
+}
+
+int pace_failure(char **err, const char *what) {
+    return veltrona_fail(err, veltrona_failure(what, ERROR_WINHTTP_TIMEOUT));
+}
+
+// Reads the response head, the first window of the answer's pace starting
+// once the request is out. WinHTTP shows nothing of a head until it is
+// whole, so the whole head must arrive within that window (the response
+// timeout set before the send; heads are far below the floor's worth of a
+// window); a head that took longer fails too.
+int receive_head(wwork *w, char **err) {
+    veltrona_pace_start(&w->pace.p);
+    const int64_t window = veltrona_pace_rule.window_ms;
+    if (!WinHttpReceiveResponse(w->request, nullptr)) {
+        DWORD code = GetLastError();
+        if (is_timeout(code) && window <= static_cast<int64_t>(w->pace.recv_ms))
+            return pace_failure(err, "WinHttpReceiveResponse");
+        return veltrona_fail(err, veltrona_failure("WinHttpReceiveResponse", code));
+    }
+    DWORD size = 0;
+    WinHttpQueryHeaders(w->request, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX,
+                        WINHTTP_NO_OUTPUT_BUFFER, &size, WINHTTP_NO_HEADER_INDEX);
+    veltrona_pace_add(&w->pace.p, size / sizeof(wchar_t));
+    return veltrona_pace_left(&w->pace.p) == 0 ? pace_failure(err, "WinHttpReceiveResponse") : 0;
+}
+
+// Before each wait for more of the body: fails when a window closed short
+// of the floor, else lets the wait last no longer than the window allows
+// (the receive timeout stays the bound when it is the shorter).
+int pace_wait(wwork *w, char **err) {
+    int64_t left = veltrona_pace_left(&w->pace.p);
+    if (left == 0) return pace_failure(err, "WinHttpReadData");
+    w->pace.bounded = left < static_cast<int64_t>(w->pace.recv_ms);
+    DWORD wait = w->pace.bounded ? static_cast<DWORD>(left) : w->pace.recv_ms;
+    if (wait != (w->pace.wait_ms ? w->pace.wait_ms : w->pace.recv_ms)) {
+        set_dword(w->request, WINHTTP_OPTION_RECEIVE_TIMEOUT, wait);
+        w->pace.wait_ms = wait;
+    }
+    return 0;
+}
+
+// A failed wait for the body: the pace's timeout when the wait ended where
+// the window did, else the platform's failure of `what`.
+int wait_failed(wwork *w, char **err, const char *what) {
+    DWORD code = GetLastError();
+    if (w->pace.bounded && is_timeout(code)) return pace_failure(err, "WinHttpReadData");
+    return veltrona_fail(err, veltrona_failure(what, static_cast<unsigned long>(code)));
+}
+
 // Sends the request (with the extra header text on the first send only)
 // and reads the response head.
 int send_and_receive(wwork *w, const veltrona_http_request *req, bool with_headers, char **err) {
@@ -148,10 +211,11 @@ int send_and_receive(wwork *w, const veltrona_http_request *req, bool with_heade
     DWORD hdrs_len = with_headers && w->headers ? w->headers_len : 0;
     LPVOID body = req->body ? const_cast<void *>(req->body) : WINHTTP_NO_REQUEST_DATA;
     DWORD body_len = req->body ? static_cast<DWORD>(req->body_len) : 0;
+    // The whole head must come within the first window of the answer.
+    set_dword(w->request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, static_cast<DWORD>(veltrona_pace_rule.window_ms));
     if (!WinHttpSendRequest(w->request, hdrs, hdrs_len, body, body_len, body_len, 0))
         return fail_last(err, "WinHttpSendRequest");
-    if (!WinHttpReceiveResponse(w->request, nullptr)) return fail_last(err, "WinHttpReceiveResponse");
-    return 0;
+    return receive_head(w, err);
 }
 
 // The status code of the response head, when it can be read.
@@ -217,15 +281,17 @@ void collect_headers(wwork *w) {
 int read_body(wwork *w, uint64_t *read, char **err) {
     for (;;) {
         DWORD avail = 0;
-        if (!WinHttpQueryDataAvailable(w->request, &avail)) return fail_last(err, "WinHttpQueryDataAvailable");
+        if (pace_wait(w, err) != 0) return -1;
+        if (!WinHttpQueryDataAvailable(w->request, &avail)) return wait_failed(w, err, "WinHttpQueryDataAvailable");
         if (avail == 0) return 0;
         char *block = static_cast<char *>(std::malloc(avail));
         if (!block) return veltrona_fail(err, veltrona_strdup("oom"));
         DWORD got = 0;
         if (!WinHttpReadData(w->request, block, avail, &got)) {
             std::free(block);
-            return fail_last(err, "WinHttpReadData");
+            return wait_failed(w, err, "WinHttpReadData");
         }
+        veltrona_pace_add(&w->pace.p, got);
         *read += got;
         int stop = got == 0 || veltrona_deliver_body(&w->dv, block, got) != 0;
         std::free(block);
@@ -272,6 +338,7 @@ int prepare(wwork *w, const veltrona_http_request *req, char **err) {
                              WINHTTP_NO_PROXY_BYPASS, 0);
     if (!w->session) return fail_last(err, "WinHttpOpen");
     veltrona_waits waits = veltrona_waits_of(req);
+    w->pace.recv_ms = static_cast<DWORD>(waits.recv_ms);
     set_dword(w->session, WINHTTP_OPTION_CONNECT_TIMEOUT, static_cast<DWORD>(waits.connect_ms));
     set_dword(w->session, WINHTTP_OPTION_RECEIVE_TIMEOUT, static_cast<DWORD>(waits.send_ms));
     set_dword(w->session, WINHTTP_OPTION_SEND_TIMEOUT, static_cast<DWORD>(waits.send_ms));

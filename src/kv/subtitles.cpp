@@ -1,8 +1,10 @@
 // External subtitles: every subtitle row of a title is fetched, the rows of
 // the requested episode are kept and linked to the subtitle they derive from.
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "api/util.h"
 #include "kv/kv.h"
@@ -31,28 +33,67 @@ void link_pairwise(mvfiles_subtitle *t, uint64_t n) {
     }
 }
 
-// The same parents in linear time. For each last segment, last[0] is the
-// last record ending in it and last[1] the last one ending in it whose uri
-// differs from last[0]'s. A record's parent is the last candidate whose uri
-// differs from its own: last[0] when that uri differs, else last[1].
-struct SegmentSlot {
-    const char *seg;  // NULL: slot free
+// The same parents for many records, through the records' last segments
+// sorted by (segment, record): each lookup is a binary search, so no answer
+// can make the work grow faster than n log n. For each segment, last[0] is
+// the last record ending in it and last[1] the last one ending in it whose
+// uri differs from last[0]'s. A record's parent is the last candidate whose
+// uri differs from its own: last[0] when that uri differs, else last[1].
+struct Segment {
+    uint64_t head;  // the first 8 bytes, big-endian, zero-padded: most
+                    // comparisons end here without reading the text
+    const char *seg;
     size_t len;
-    uint64_t hash;
-    uint64_t last[2];  // record indexes; n for none
+    uint64_t last[2];  // record indexes; n for none (while sorting: last[0] only)
 };
 
-uint64_t hash_bytes(const char *s, size_t n) {
-    uint64_t h = 1469598103934665603ull;  // FNV-1a
-    for (size_t i = 0; i < n; i++) h = (h ^ static_cast<unsigned char>(s[i])) * 1099511628211ull;
-    return h;
+Segment segment(const char *s, size_t len, uint64_t k, uint64_t none) {
+    uint64_t head = 0;
+    for (size_t i = 0; i < 8; i++) head = head << 8 | (i < len ? static_cast<unsigned char>(s[i]) : 0u);
+    return Segment{head, s, len, {k, none}};
 }
 
-SegmentSlot *find_slot(SegmentSlot *slots, size_t mask, const char *s, size_t len, uint64_t h) {
-    for (size_t at = static_cast<size_t>(h) & mask;; at = (at + 1) & mask) {
-        SegmentSlot &e = slots[at];
-        if (!e.seg || (e.hash == h && e.len == len && std::memcmp(e.seg, s, len) == 0)) return &e;
+// Texts hold no NUL, so equal heads leave the order to the bytes and lengths.
+int compare(const Segment &a, const Segment &b) {
+    if (a.head != b.head) return a.head < b.head ? -1 : 1;
+    int c = std::memcmp(a.seg, b.seg, a.len < b.len ? a.len : b.len);
+    return c ? c : (a.len < b.len ? -1 : a.len > b.len ? 1 : 0);
+}
+
+bool before(const Segment &a, const Segment &b) {
+    int c = compare(a, b);
+    return c < 0 || (c == 0 && a.last[0] < b.last[0]);
+}
+
+// Bottom-up merge sort between `a` and `tmp`: every level costs at most the
+// total length of the segments, however alike they are. Runs already in
+// order (many records of one segment) are copied without comparing.
+void sort_segments(Segment *a, Segment *tmp, size_t n) {
+    Segment *src = a, *dst = tmp;
+    for (size_t width = 1; width < n; width *= 2) {
+        for (size_t lo = 0; lo < n; lo += 2 * width) {
+            size_t mid = lo + width < n ? lo + width : n;
+            size_t hi = mid + width < n ? mid + width : n;
+            size_t i = lo, j = mid, o = lo;
+            if (mid < hi && before(src[mid], src[mid - 1]))
+                while (i < mid && j < hi) dst[o++] = before(src[j], src[i]) ? src[j++] : src[i++];
+            while (i < mid) dst[o++] = src[i++];
+            while (j < hi) dst[o++] = src[j++];
+        }
+        std::swap(src, dst);
     }
+    if (src != a) std::memcpy(a, src, n * sizeof *a);
+}
+
+const Segment *find_segment(const Segment *s, size_t n, const Segment &name) {
+    size_t lo = 0, hi = n;
+    while (lo < hi) {
+        size_t mid = lo + (hi - lo) / 2;
+        int c = compare(s[mid], name);
+        if (c == 0) return &s[mid];
+        if (c < 0) lo = mid + 1; else hi = mid;
+    }
+    return nullptr;
 }
 
 // False when memory for the index runs out: linking many records pair by
@@ -62,34 +103,41 @@ bool link_parents(mvfiles_subtitle *t, uint64_t n) {
         link_pairwise(t, n);
         return true;
     }
-    size_t cap = 64;
-    while (cap < 2 * n && cap < SIZE_MAX / (2 * sizeof(SegmentSlot))) cap *= 2;
-    auto *slots = static_cast<SegmentSlot *>(std::calloc(cap, sizeof(SegmentSlot)));
-    if (!slots) return false;
-    const size_t mask = cap - 1;
+    if (n > SIZE_MAX / (2 * sizeof(Segment))) return false;
+    auto *segs = static_cast<Segment *>(std::malloc(2 * static_cast<size_t>(n) * sizeof(Segment)));
+    if (!segs) return false;
+    size_t m = 0;
     for (uint64_t k = 0; k < n; k++) {
         if (!t[k].uri) continue;
         const char *seg = last_segment(t[k].uri);
-        size_t len = std::strlen(seg);
-        uint64_t h = hash_bytes(seg, len);
-        SegmentSlot *e = find_slot(slots, mask, seg, len, h);
-        if (!e->seg) *e = SegmentSlot{seg, len, h, {n, n}};
-        // The new last record; the old one stays the runner-up when the
-        // uris differ, else the runner-up keeps its place.
-        if (e->last[0] != n && std::strcmp(t[e->last[0]].uri, t[k].uri) != 0) e->last[1] = e->last[0];
-        e->last[0] = k;
+        segs[m++] = segment(seg, std::strlen(seg), k, n);
+    }
+    sort_segments(segs, segs + m, m);
+    // One entry per segment, its records visited in table order. The new
+    // last record; the old one stays the runner-up when the uris differ,
+    // else the runner-up keeps its place.
+    size_t groups = 0;
+    for (size_t at = 0; at < m; at++) {
+        uint64_t k = segs[at].last[0];
+        if (at == 0 || compare(segs[at], segs[groups - 1]) != 0) {
+            segs[groups] = segs[at];
+            segs[groups++].last[1] = n;
+            continue;
+        }
+        Segment &g = segs[groups - 1];
+        if (std::strcmp(t[g.last[0]].uri, t[k].uri) != 0) g.last[1] = g.last[0];
+        g.last[0] = k;
     }
     for (uint64_t i = 0; i < n; i++) {
         if (!t[i].filename || !t[i].uri) continue;
-        size_t len = std::strlen(t[i].filename);
-        const SegmentSlot *e = find_slot(slots, mask, t[i].filename, len, hash_bytes(t[i].filename, len));
-        if (!e->seg) continue;
-        uint64_t p = std::strcmp(t[e->last[0]].uri, t[i].uri) != 0 ? e->last[0] : e->last[1];
+        const Segment *g = find_segment(segs, groups, segment(t[i].filename, std::strlen(t[i].filename), 0, n));
+        if (!g) continue;
+        uint64_t p = std::strcmp(t[g->last[0]].uri, t[i].uri) != 0 ? g->last[0] : g->last[1];
         if (p == n) continue;
         t[i].is_child = 1;
         t[i].parent_id = t[p].id;
     }
-    std::free(slots);
+    std::free(segs);
     return true;
 }
 

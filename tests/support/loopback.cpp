@@ -137,8 +137,15 @@ bool Loopback::start(const std::string &script, const std::string &fixtures, boo
         port_file_.clear();
         return false;
     }
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    // Wine starts a Linux program without a Windows process: it reports
+    // success with no process handle, and what it puts in the thread handle
+    // is no handle of the child but a leftover value. Closing it would
+    // close whichever of this process's handles has that number, and the
+    // socket that next gets the number then fails to connect.
+    if (pi.hProcess) {
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
     std::string line;
     for (int i = 0; i < 400 && line.find('\n') == std::string::npos; i++) {
         Sleep(25);

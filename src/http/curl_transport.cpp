@@ -13,7 +13,6 @@
 
 #if !defined(_WIN32)
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -71,11 +70,6 @@ struct cwork {
 
     veltrona_delivery dv;
 };
-
-int64_t now_ms() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 // libcurl's process-wide setup, run once by whichever thread needs it first.
 CURLcode global_init() {
@@ -191,7 +185,7 @@ int32_t status_of_line(const char *p, size_t n) {
 size_t on_curl_header(char *data, size_t size, size_t n, void *ud) {
     cwork *w = static_cast<cwork *>(ud);
     size_t len = size * n;
-    w->last_activity_ms = now_ms();
+    w->last_activity_ms = veltrona_steady_ms();
     w->head_bytes += len;
     if (len >= 5 && std::memcmp(data, "HTTP/", 5) == 0) {
         // A new head: an interim 1xx answer is replaced by what follows.
@@ -236,7 +230,7 @@ size_t on_curl_header(char *data, size_t size, size_t n, void *ud) {
 size_t on_curl_body(char *data, size_t size, size_t n, void *ud) {
     cwork *w = static_cast<cwork *>(ud);
     size_t len = size * n;
-    w->last_activity_ms = now_ms();
+    w->last_activity_ms = veltrona_steady_ms();
     if (len == 0) return 0;
     return veltrona_deliver_body(&w->dv, data, len) ? 0 : len;
 }
@@ -246,7 +240,7 @@ int on_curl_progress(void *ud, curl_off_t, curl_off_t dlnow, curl_off_t, curl_of
     if (dlnow != w->last_dl || ulnow != w->last_ul) {
         w->last_dl = dlnow;
         w->last_ul = ulnow;
-        w->last_activity_ms = now_ms();
+        w->last_activity_ms = veltrona_steady_ms();
     }
     return 0;
 }
@@ -260,7 +254,7 @@ void update_phase(cwork *w, const veltrona_http_request *req) {
         CURLINFO what = w->https ? CURLINFO_APPCONNECT_TIME_T : CURLINFO_CONNECT_TIME_T;
         if (curl_easy_getinfo(w->easy, what, &t) == CURLE_OK && t > 0) {
             w->connected = 1;
-            w->last_activity_ms = now_ms();
+            w->last_activity_ms = veltrona_steady_ms();
         }
     }
     if (w->connected && !w->sent) {
@@ -271,7 +265,7 @@ void update_phase(cwork *w, const veltrona_http_request *req) {
         uint64_t want = req->body ? req->body_len : 0;
         if (hdr > 0 && static_cast<uint64_t>(up) >= want) {
             w->sent = 1;
-            w->last_activity_ms = now_ms();
+            w->last_activity_ms = veltrona_steady_ms();
         }
     }
 }
@@ -300,7 +294,7 @@ CURLcode run_transfer(cwork *w, const veltrona_http_request *req) {
     w->last_dl = w->last_ul = 0;
     w->head_bytes = w->answer_seen = 0;
     w->pace = veltrona_pace{};
-    w->last_activity_ms = now_ms();
+    w->last_activity_ms = veltrona_steady_ms();
     if (curl_multi_add_handle(w->multi, w->easy) != CURLM_OK) return CURLE_OUT_OF_MEMORY;
     CURLcode result = CURLE_OK;
     int timed_out = 0;
@@ -315,7 +309,7 @@ CURLcode run_transfer(cwork *w, const veltrona_http_request *req) {
         int wait_ms = 1000;
         if (w->connected) {
             int64_t limit = w->sent ? w->waits.recv_ms : w->waits.send_ms;
-            int64_t left = w->last_activity_ms + limit - now_ms();
+            int64_t left = w->last_activity_ms + limit - veltrona_steady_ms();
             if (left <= 0) {
                 timed_out = 1;
                 break;

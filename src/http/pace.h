@@ -23,6 +23,9 @@ struct veltrona_pace {
     uint64_t got;        // answer bytes counted in the current window
 };
 
+// Milliseconds on the steady clock the windows and the idle timeouts use.
+int64_t veltrona_steady_ms() noexcept;
+
 void veltrona_pace_start(veltrona_pace *p) noexcept;
 
 // Counts n bytes of the answer in the current window.

@@ -31,10 +31,6 @@ struct mvfiles_state {
     // Why the origin last given to mvfiles_set_host was refused (a constant
     // text); NULL while the origin in host is the one in force.
     const char *origin_fault;
-    // 1 while the installed transport is the fixture backend: its "oom"
-    // texts are the library's own allocation failures (result 8), where
-    // any other transport's failure is a transport failure (result 1).
-    int32_t transport_is_fixture;
 
     // files block
     yyjson_doc *files_doc;
@@ -116,6 +112,11 @@ mvfiles_result mvfiles_lookup_prologue() noexcept;
 int64_t mvfiles_now() noexcept;
 
 // Table releases, defined by their modules; each may be repeated safely.
+// Whether the installed transport is the fixture backend: its "oom" texts
+// are the library's own allocation failures (result 8), where any other
+// transport's failure is a transport failure (result 1).
+bool mvfiles_transport_is_fixture() noexcept;
+
 void mvfiles_files_free() noexcept;
 void mvfiles_kv_free() noexcept;
 void mvfiles_sessions_free() noexcept;

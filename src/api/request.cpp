@@ -140,7 +140,7 @@ mvfiles_result mvfiles_transport_failure(const char *msg) noexcept {
     // host's or the network transport's text is theirs, whatever it says.
     static const char own[] = "transport: oom";
     const size_t n = sizeof own - 1;
-    if (g_sf.transport_is_fixture && std::strncmp(msg, own, n) == 0 &&
+    if (mvfiles_transport_is_fixture() && std::strncmp(msg, own, n) == 0 &&
         (msg[n] == 0 || std::strncmp(msg + n, ": ", 2) == 0))
         return mvfiles_fail(MVFILES_ERR_OOM, "%s", msg + sizeof "transport: " - 1);
     return mvfiles_fail(MVFILES_ERR_TRANSPORT, "transport: %s", msg);

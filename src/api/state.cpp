@@ -176,7 +176,6 @@ mvfiles_result mvfiles_set_io(const veltrona_io *io) noexcept {
     if (!io) {
         g_sf.transport = nullptr;
         g_sf.transport_set = 0;
-        g_sf.transport_is_fixture = 0;
         return MVFILES_OK;
     }
     const veltrona_http *h = veltrona_http_of(io);
@@ -188,7 +187,6 @@ mvfiles_result mvfiles_set_io(const veltrona_io *io) noexcept {
     }
     g_sf.transport = h;
     g_sf.transport_set = 1;
-    g_sf.transport_is_fixture = 0;
     mvfiles_set_err("");
     return MVFILES_OK;
 }
@@ -201,7 +199,6 @@ void mvfiles_shutdown(void) noexcept {
     mvfiles_free_all();
     g_sf.transport_set = 0;
     g_sf.transport = nullptr;
-    g_sf.transport_is_fixture = 0;
     g_sf.last_http_code = 0;
     g_sf.writes_armed = 0;
     g_sf.last_error[0] = 0;

@@ -9,7 +9,6 @@ mvfiles_result mvfiles_use_curl(void) noexcept {
     if (!h) return mvfiles_fail(MVFILES_ERR_TRANSPORT, "no real transport available in this build");
     g_sf.transport = h;
     g_sf.transport_set = 1;
-    g_sf.transport_is_fixture = 0;
     mvfiles_set_err("");
     return MVFILES_OK;
 }

@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "api/util.h"
 #include "http/buf.h"
 
 #if defined(_WIN32)
@@ -328,18 +327,6 @@ static const veltrona_http *refill() {
     s_fake.request = fake_request;
     s_fake.free = free_buf;
     return &s_fake;
-}
-
-bool mvfiles_fake_dir_ok(const char *dir) noexcept {
-#if defined(_WIN32)
-    // Windows opens the path as UTF-16: bytes that are not UTF-8 (a host's
-    // ANSI text) would name no file, or another one.
-    return mvfiles_utf8_valid(dir, std::strlen(dir));
-#else
-    // Elsewhere a path is any bytes, as the file system takes it.
-    (void)dir;
-    return true;
-#endif
 }
 
 const veltrona_http *mvfiles_fake_backend(const char *dir) noexcept {

@@ -13,10 +13,6 @@
 // record and returns it. The record is static and lives with the library.
 const veltrona_http *mvfiles_fake_backend(const char *dir) noexcept;
 
-// Whether dir can be a corpus directory here: on Windows it must be UTF-8,
-// elsewhere any bytes do.
-bool mvfiles_fake_dir_ok(const char *dir) noexcept;
-
 // Refills the transport record without touching the directory.
 const veltrona_http *mvfiles_fake_install() noexcept;
 

@@ -121,10 +121,11 @@ def _system_names() -> List[str]:
 class FilesState:
     """What the binding knows of one library's file table. Every call goes
     through the binding, so it knows when the table is replaced or released:
-    ``table`` is a token shared by the records read from the current table
-    (None when the binding holds no such records), ``records`` those
-    records, and ``key`` the (id, season, episode) arguments that filled it
-    (None after a look-up by keys)."""
+    ``records`` are the records read from the current table (None when the
+    binding holds none), ``table`` the token they share when the compiled
+    reader read them (None otherwise: records read through ctypes carry
+    their JSON from the start), and ``key`` the (id, season, episode)
+    arguments that filled it (None after a look-up by keys)."""
 
     def __init__(self) -> None:
         self.table: Optional[object] = None

@@ -264,13 +264,18 @@ def _serialised(method: F) -> F:
 
 
 class _Table:
-    """Token shared by the records read from one file table."""
+    """Token shared by the records the compiled reader read from one file
+    table: ``json`` gives the JSON of a file of that table while it is
+    current, and ``retire`` gives it to the records still held before the
+    table goes away, whichever client replaces it."""
 
-    __slots__ = ("state", "json", "__weakref__")
+    __slots__ = ("state", "json", "retire", "__weakref__")
 
-    def __init__(self, state: FilesState, json: Callable[[int], Optional[str]]) -> None:
+    def __init__(self, state: FilesState, json: Callable[[int], Optional[str]],
+                 retire: Callable[[list], None]) -> None:
         self.state = state
         self.json = json
+        self.retire = retire
 
 
 def _record(cls: type, attrs: Dict[str, Any]) -> Any:
@@ -407,7 +412,7 @@ class Client:
 
     # -- file catalogue -------------------------------------------------
 
-    def _read_files(self, table: _Table) -> List[File]:
+    def _read_files(self) -> List[File]:
         # The ctypes path: about thirty calls a file, and the JSON taken at once.
         lib = self._lib
         files = []
@@ -452,12 +457,13 @@ class Client:
     def _take_files(self, key: Optional[tuple]) -> List[File]:
         """Reads the table the last look-up filled and remembers it as current."""
         state = self._files_state
+        table: Optional[_Table] = None
         if self._tables:
-            table = _Table(state, lambda i: self._reader().file_json(i))
+            table = _Table(state, lambda i: self._reader().file_json(i),
+                           lambda records: self._reader().retire(records))
             records = self._reader().read_files(table)
         else:
-            table = _Table(state, lambda i: _text(self._lib.mvfiles_file_json(i)))
-            records = self._read_files(table)
+            records = self._read_files()  # each record carries its JSON already
         state.table, state.records, state.key = table, records, key
         return list(records)
 
@@ -466,8 +472,10 @@ class Client:
         records still held elsewhere get their JSON while the table is there,
         and the binding forgets the table."""
         state = self._files_state
-        if state.records is not None and self._tables:
-            self._reader().retire(state.records)
+        # The records' own reader decides, not this client's: a client
+        # reading through ctypes may replace a table the compiled reader read.
+        if isinstance(state.table, _Table):
+            state.table.retire(state.records)
         state.table = state.records = state.key = None
 
     def _answered_from_table(self, key: tuple) -> bool:

@@ -37,8 +37,11 @@ def loopback():
     server.wait(10)
 
 
-def test_files_map_types_and_survive_later_calls(client):
+def test_files_map_types_and_survive_later_calls(client, monkeypatch):
     films = client.files("tt4154796")
+    monkeypatch.setenv(_native.PURE_ENV, "1")
+    with Client() as pure:  # one reading through ctypes replaces the table all the same
+        pure.files("tt0111161")
     series = client.files("tt0944947", 1, 1)
     client.progress("tt0111161", user="u42")
     client.shutdown()  # releases every table the texts came from

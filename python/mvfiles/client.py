@@ -269,7 +269,7 @@ class _Table:
     current, and ``retire`` gives it to the records still held before the
     table goes away, whichever client replaces it."""
 
-    __slots__ = ("state", "json", "retire", "__weakref__")
+    __slots__ = ("state", "json", "retire")
 
     def __init__(self, state: FilesState, json: Callable[[int], Optional[str]],
                  retire: Callable[[list], None]) -> None:

@@ -54,9 +54,11 @@ static struct {
     PyObject *gc_enable, *gc_disable, *gc_isenabled;
 } S;
 
-enum { F_COUNT = N_TEXTS, F_SIZE, F_DURATION, F_SEASON, F_EPISODE, F_HDR, F_HEVC, F_DOLBY,
-       F_SUBS, F_AUDIO, F_WIDTH, F_HEIGHT, F_ENTRY_COUNT, F_ENTRY_URI, F_ENTRY_URL,
-       F_ENTRY_ACTIVE, F_ENTRY_SOURCE, F_JSON };
+/* Positions in NEEDS; the numbers are read as F_SIZE + k. */
+enum { F_COUNT = N_TEXTS, F_SIZE, F_ENTRY_COUNT = F_SIZE + N_NUMBERS, F_ENTRY_URI, F_ENTRY_URL,
+       F_ENTRY_ACTIVE, F_ENTRY_SOURCE, F_JSON, F_END };
+/* Fails to compile when NEEDS and the positions above part ways. */
+typedef char needs_match_positions[F_END == N_NEEDS ? 1 : -1];
 
 /* A library text as str; None for NULL. Texts that are not UTF-8 are read
  * with replacement characters, as the ctypes path reads them. */
@@ -137,12 +139,16 @@ fail:
 static PyObject *m_bind(PyObject *self, PyObject *args) {
     PyObject *addresses, *file_type, *entry_type;
     (void)self;
-    if (!PyArg_ParseTuple(args, "O!OO", &PyTuple_Type, &addresses, &file_type, &entry_type))
+    if (!PyArg_ParseTuple(args, "O!O!O!", &PyTuple_Type, &addresses, &PyType_Type, &file_type,
+                          &PyType_Type, &entry_type))
         return NULL;
     if (PyTuple_Size(addresses) != (Py_ssize_t)N_NEEDS) {
         PyErr_SetString(PyExc_ValueError, "one address per name in NEEDS");
         return NULL;
     }
+    /* Every address is checked before any is taken: a refused call leaves
+     * the previous binding whole. */
+    any_fn fn[N_NEEDS];
     for (size_t k = 0; k < N_NEEDS; k++) {
         PyObject *a = PyTuple_GetItem(addresses, (Py_ssize_t)k);
         unsigned long long p = a ? PyLong_AsUnsignedLongLong(a) : 0;
@@ -150,8 +156,9 @@ static PyObject *m_bind(PyObject *self, PyObject *args) {
             if (!PyErr_Occurred()) PyErr_SetString(PyExc_ValueError, "null address");
             return NULL;
         }
-        S.fn[k] = (any_fn)(uintptr_t)p;
+        fn[k] = (any_fn)(uintptr_t)p;
     }
+    memcpy(S.fn, fn, sizeof fn);
     PyObject *old_file = S.file_type, *old_entry = S.entry_type;
     Py_INCREF(file_type);
     Py_INCREF(entry_type);
@@ -170,8 +177,10 @@ static PyObject *m_read_files(PyObject *self, PyObject *table) {
         PyErr_SetString(PyExc_RuntimeError, "bind() was not called");
         return NULL;
     }
-    /* The records hold no cycles: collecting while a large table is read
-     * would only walk them again and again. */
+    /* Nothing made here becomes garbage before the call returns (the cycle
+     * record, table token, state, records closes only afterwards), so a
+     * collection while a large table is read would free nothing and only
+     * walk the growing list again and again. */
     PyObject *was = PyObject_CallObject(S.gc_isenabled, NULL);
     if (!was) return NULL;
     PyObject *r = PyObject_CallObject(S.gc_disable, NULL);

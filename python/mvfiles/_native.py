@@ -133,6 +133,8 @@ class FilesState:
         self.key: Optional[tuple] = None
         #: "curl", "fake" or None: the transport the binding installed.
         self.transport: Optional[str] = None
+        #: Open Clients of this library: the last one to close shuts it down.
+        self.clients = 0
 
 
 def _declare(lib: ctypes.CDLL) -> ctypes.CDLL:

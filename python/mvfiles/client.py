@@ -243,10 +243,6 @@ def _number(v: int) -> Optional[int]:
 R = TypeVar("R")
 F = TypeVar("F", bound=Callable[..., Any])
 
-# Open clients per loaded library (by its handle): the last one to close
-# shuts it down.
-_open_clients: Dict[int, int] = {}
-
 # The library the compiled reader was last bound to.
 _bound: Optional[ctypes.CDLL] = None
 
@@ -307,8 +303,7 @@ class Client:
         self._files_state: FilesState = self._lib.files_state
         self._tables = tables_module()
         with LOCK:
-            key = self._lib._handle
-            _open_clients[key] = _open_clients.get(key, 0) + 1
+            self._files_state.clients += 1
         self._open = True
 
     def __enter__(self) -> "Client":
@@ -325,10 +320,8 @@ class Client:
             if not self._open:
                 return
             self._open = False
-            key = self._lib._handle
-            _open_clients[key] -= 1
-            if _open_clients[key] == 0:
-                del _open_clients[key]
+            self._files_state.clients -= 1
+            if self._files_state.clients == 0:
                 self.shutdown()
 
     # -- state and transports -------------------------------------------

@@ -71,13 +71,24 @@ public sealed unsafe class MvfilesClient : IMvfilesClient
         get => _timeout;
         set
         {
-            if (value <= TimeSpan.Zero && value != System.Threading.Timeout.InfiniteTimeSpan)
-                throw new ArgumentOutOfRangeException(nameof(value), "the timeout must be positive or infinite");
+            if ((value <= TimeSpan.Zero || value > LongestTimeout) && value != System.Threading.Timeout.InfiniteTimeSpan)
+                throw new ArgumentOutOfRangeException(
+                    nameof(value), value,
+                    $"the timeout must be positive and at most {LongestTimeout.TotalMilliseconds} ms, or infinite");
             _timeout = value;
         }
     }
 
     private TimeSpan _timeout = System.Threading.Timeout.InfiniteTimeSpan;
+
+    // Each call's deadline is a CancellationTokenSource, whose timer takes
+    // at most int.MaxValue ms (2^32 - 2 ms on .NET 8); a longer timeout
+    // would make every call fail.
+#if NET8_0_OR_GREATER
+    private static readonly TimeSpan LongestTimeout = TimeSpan.FromMilliseconds(uint.MaxValue - 1);
+#else
+    private static readonly TimeSpan LongestTimeout = TimeSpan.FromMilliseconds(int.MaxValue);
+#endif
 
     /// <summary>
     /// Ends this client at once, without waiting for queued calls. When it is

@@ -163,9 +163,6 @@ public sealed unsafe class MvfilesClient : IMvfilesClient
 
     private void Call(Action work) => Call(() => { work(); return 0; });
 
-    private Task Act(Action work, CancellationToken cancellationToken) =>
-        Queue(() => { work(); return 0; }, cancellationToken);
-
     // ---- state and transports ------------------------------------------
 
     /// <inheritdoc/>
@@ -306,11 +303,12 @@ public sealed unsafe class MvfilesClient : IMvfilesClient
 
     private static string? T(byte* text) => Utf8.Copy(text);
 
-    private static bool? Flag(int value) => value < 0 ? null : value == 1;
+    // A yes/no of the library that it gives as negative when unknown.
+    internal static bool? Flag(int value) => value < 0 ? null : value == 1;
 
     // A season, episode, content source or list id that the library gives
     // as negative when there is none.
-    private static int? Number(int value) => value < 0 ? null : value;
+    internal static int? Number(int value) => value < 0 ? null : value;
     private static long? Number(long value) => value < 0 ? null : value;
 
     // ---- file catalogue --------------------------------------------------

@@ -361,7 +361,6 @@ public sealed unsafe class MvfilesClient : IMvfilesClient
                 int r;
                 fixed (byte** p = pointers)
                     r = mvfiles_get_by_keys(p, (ulong)pointers.Length);
-                Shared.FilesChanged();
                 return Found(r) ? FileTable() : ValueList<FileEntry>.Empty;
             }
             finally

@@ -265,7 +265,7 @@ public sealed unsafe class MvfilesClient : IMvfilesClient
     /// <param name="text">The text to hash.</param>
     public static int StableHash(string text)
     {
-        byte[] t = Utf8.Encode(text ?? throw new ArgumentNullException(nameof(text)), nameof(text))!;
+        byte[] t = Utf8.EncodeRequired(text, nameof(text));
         return Enqueue(() => { fixed (byte* p = t) return mvfiles_stable_hash(p); },
                        System.Threading.Timeout.InfiniteTimeSpan, default).GetAwaiter().GetResult();
     }
@@ -324,7 +324,7 @@ public sealed unsafe class MvfilesClient : IMvfilesClient
 
     private static Func<IReadOnlyList<FileEntry>> FilesWork(string imdbId, int? season, int? episode)
     {
-        byte[] id = Utf8.Encode(imdbId ?? throw new ArgumentNullException(nameof(imdbId)), nameof(imdbId))!;
+        byte[] id = Utf8.EncodeRequired(imdbId, nameof(imdbId));
         return () =>
         {
             int r;
@@ -400,7 +400,7 @@ public sealed unsafe class MvfilesClient : IMvfilesClient
 
     private static Func<bool> PlayableWork(string imdbId, int? season, int? episode)
     {
-        byte[] id = Utf8.Encode(imdbId ?? throw new ArgumentNullException(nameof(imdbId)), nameof(imdbId))!;
+        byte[] id = Utf8.EncodeRequired(imdbId, nameof(imdbId));
         return () =>
         {
             int r;

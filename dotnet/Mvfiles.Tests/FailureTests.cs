@@ -39,6 +39,8 @@ public sealed class FailureTests : ClientTest
     {
         Refusal(c => c.GetFiles("tt0111161\0"), typeof(ArgumentException)),        // a NUL would cut the text short
         Refusal(c => c.GetFiles("tt0111161\uD800"), typeof(ArgumentException)),    // a lone surrogate has no UTF-8 form
+        Refusal(c => c.GetPlaylists((PlaylistType)9), typeof(ArgumentOutOfRangeException)),
+        Refusal(c => c.HasCachedTable((CacheFamily)9), typeof(ArgumentOutOfRangeException)),
         Refusal(c => c.Timeout = TimeSpan.FromDays(60), typeof(ArgumentOutOfRangeException)),  // past the timers
     };
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the NuGet package Mvfiles.<version>.nupkg into BUILD-DIR: the
-# binding's assemblies (net8.0 and netstandard2.0, with their XML
+# binding's assemblies (net8.0, netstandard2.0 and net462, with their XML
 # documentation), the shipped native libraries, the bundled corpus, the
 # README, the licence (MIT) and the third-party notices. The linux-x64
 # library is BUILD-DIR/shipped/libmvfiles.so (stripped, yyjson linked in),

@@ -35,12 +35,22 @@ public sealed class FailureTests : ClientTest
         Assert.Equal((code, http, message), (e.Code, e.HttpStatus, e.Message));
     }
 
-    [Theory]
-    [InlineData(0)]         // a NUL would cut the text short
-    [InlineData(0xD800)]    // a lone surrogate has no UTF-8 form
-    public void Texts_without_a_UTF8_form_are_refused_before_the_call(int character)
+    public static IEnumerable<object[]> Refused => new[]
     {
-        Assert.Throws<ArgumentException>(() => Client.GetFiles("tt0111161" + (char)character));
+        Refusal(c => c.GetFiles("tt0111161\0"), typeof(ArgumentException)),        // a NUL would cut the text short
+        Refusal(c => c.GetFiles("tt0111161\uD800"), typeof(ArgumentException)),    // a lone surrogate has no UTF-8 form
+        Refusal(c => c.GetPlaylists((PlaylistType)9), typeof(ArgumentOutOfRangeException)),
+        Refusal(c => c.HasCachedTable((CacheFamily)9), typeof(ArgumentOutOfRangeException)),
+        Refusal(c => c.Timeout = TimeSpan.FromDays(60), typeof(ArgumentOutOfRangeException)),  // past the timers
+    };
+
+    private static object[] Refusal(Action<MvfilesClient> call, Type refused) => new object[] { call, refused };
+
+    [Theory]
+    [MemberData(nameof(Refused))]
+    public void Arguments_the_library_cannot_take_are_refused_before_the_call(Action<MvfilesClient> call, Type refused)
+    {
+        Assert.Throws(refused, () => call(Client));
         Assert.Equal(0, Client.GetFakeStats().Calls);
     }
 }

@@ -1,6 +1,7 @@
 using System;
 using System.Collections.Generic;
 using static Mvfiles.Interop.Native;
+using static Mvfiles.MvfilesClient;
 
 namespace Mvfiles.Interop;
 
@@ -27,28 +28,23 @@ internal static unsafe class FileReader
             {
                 var list = new AccessEntry[entryCount];
                 for (int e = 0; e < entryCount; e++)
-                {
-                    int source = mvfiles_entry_content_source(i, e);
                     list[e] = new AccessEntry(texts.Copy(mvfiles_entry_uri(i, e)), texts.Copy(mvfiles_entry_url(i, e)),
-                                              mvfiles_entry_is_active(i, e) == 1, source < 0 ? null : source);
-                }
+                                              mvfiles_entry_is_active(i, e) == 1,
+                                              Number(mvfiles_entry_content_source(i, e)));
                 entries = new ValueList<AccessEntry>(list);
             }
-            int season = mvfiles_season(i), episode = mvfiles_episode(i);
             files[i] = new FileEntry(
                 i, texts.Copy(mvfiles_key(i)), texts.Copy(mvfiles_imdb(i)), texts.Copy(mvfiles_parent_key(i)),
                 texts.Copy(mvfiles_filename(i)), texts.Copy(mvfiles_path(i)), texts.Copy(mvfiles_extension(i)),
                 texts.Copy(mvfiles_subtitle_languages(i)), texts.Copy(mvfiles_subtitle_language_titles(i)),
                 texts.Copy(mvfiles_created(i)), texts.Copy(mvfiles_record_updated(i)), mvfiles_size(i),
-                mvfiles_duration_seconds(i), season < 0 ? null : season, episode < 0 ? null : episode,
+                mvfiles_duration_seconds(i), Number(mvfiles_season(i)), Number(mvfiles_episode(i)),
                 Flag(mvfiles_is_hdr(i)), Flag(mvfiles_is_hevc(i)), Flag(mvfiles_is_dolby(i)),
                 mvfiles_subtitle_count(i), mvfiles_audio_channels(i), mvfiles_video_width(i),
                 mvfiles_video_height(i), entries, json.Add(mvfiles_file_json(i)));
         }
         return new ValueList<FileEntry>(files);
     }
-
-    private static bool? Flag(int value) => value < 0 ? null : value == 1;
 
     // Files of one answer repeat many short texts (extensions, languages,
     // dates, the title's id): each is made once per answer. A text of up to

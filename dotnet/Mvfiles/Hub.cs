@@ -23,11 +23,11 @@ internal sealed class Hub
 
     // Slots of the shared array; its layout is fixed for every copy that
     // carries this version of the slot name.
-    private const int PostSlot = 0, GateSlot = 1, CountSlot = 2, KeptSlot = 3, EpochSlot = 4,
+    private const int PostSlot = 0, MarkerSlot = 1, CountSlot = 2, KeptSlot = 3, EpochSlot = 4,
                       InTransportSlot = 5, OnWorkerSlot = 6, CallSlot = 7, ErrorSlot = 8, Slots = 9;
 
     private readonly Action<Action> _post;
-    private readonly object _gate;
+    private readonly object _marker;
     private readonly int[] _count;
     private readonly IDisposable?[] _kept;
     private readonly long[] _epoch;
@@ -44,7 +44,7 @@ internal sealed class Hub
     {
         _perDomain = perDomain;
         _post = (Action<Action>)s[PostSlot];
-        _gate = s[GateSlot];
+        _marker = s[MarkerSlot];
         _count = (int[])s[CountSlot];
         _kept = (IDisposable?[])s[KeptSlot];
         _epoch = (long[])s[EpochSlot];
@@ -62,13 +62,12 @@ internal sealed class Hub
 #else
         bool perDomain = Type.GetType("System.Runtime.Loader.AssemblyLoadContext", false) == null;
 #endif
-        Mutex? processGate = perDomain ? ProcessMutex() : null;
         object[] s;
         // The first copy to arrive makes the state; the lock is on a type
         // object of the core library, the one object every copy sees.
         lock (typeof(AppDomain))
         {
-            s = AppDomain.CurrentDomain.GetData(Slot) as object[] ?? Create(processGate);
+            s = AppDomain.CurrentDomain.GetData(Slot) as object[] ?? Create(perDomain ? ProcessMutex() : null);
             AppDomain.CurrentDomain.SetData(Slot, s);
         }
         return new Hub(s, perDomain, perDomain ? DomainCount() : null);
@@ -79,7 +78,8 @@ internal sealed class Hub
         var worker = new Worker(processGate);
         var s = new object[Slots];
         s[PostSlot] = (Action<Action>)worker.Post;
-        s[GateSlot] = new object();
+        // Any object: it only marks an exchange in progress (EnterTransport).
+        s[MarkerSlot] = new object();
         s[CountSlot] = new int[1];
         s[KeptSlot] = new IDisposable?[1];
         s[EpochSlot] = new long[1];
@@ -122,7 +122,7 @@ internal sealed class Hub
 
     /// Marks the execution context of a transport exchange: the handlers'
     /// continuations inherit it.
-    internal void EnterTransport() => _inTransport.Value = _gate;
+    internal void EnterTransport() => _inTransport.Value = _marker;
 
     internal void LeaveTransport() => _inTransport.Value = null;
 
@@ -161,7 +161,7 @@ internal sealed class Hub
     internal long FilesEpoch => _epoch[0];
 
     /// Whether every native call of the process goes through this hub.
-    internal bool WholeProcess => _domainCount == null && !_perDomain;
+    internal bool WholeProcess => !_perDomain;
 
     internal void FilesChanged() => _epoch[0]++;
 

@@ -71,13 +71,24 @@ public sealed unsafe class MvfilesClient : IMvfilesClient
         get => _timeout;
         set
         {
-            if (value <= TimeSpan.Zero && value != System.Threading.Timeout.InfiniteTimeSpan)
-                throw new ArgumentOutOfRangeException(nameof(value), "the timeout must be positive or infinite");
+            if ((value <= TimeSpan.Zero || value > LongestTimeout) && value != System.Threading.Timeout.InfiniteTimeSpan)
+                throw new ArgumentOutOfRangeException(
+                    nameof(value), value,
+                    $"the timeout must be positive and at most {LongestTimeout.TotalMilliseconds} ms, or infinite");
             _timeout = value;
         }
     }
 
     private TimeSpan _timeout = System.Threading.Timeout.InfiniteTimeSpan;
+
+    // Each call's deadline is a CancellationTokenSource, whose timer takes
+    // at most int.MaxValue ms (2^32 - 2 ms on .NET 8); a longer timeout
+    // would make every call fail.
+#if NET8_0_OR_GREATER
+    private static readonly TimeSpan LongestTimeout = TimeSpan.FromMilliseconds(uint.MaxValue - 1);
+#else
+    private static readonly TimeSpan LongestTimeout = TimeSpan.FromMilliseconds(int.MaxValue);
+#endif
 
     /// <summary>
     /// Ends this client at once, without waiting for queued calls. When it is
@@ -151,9 +162,6 @@ public sealed unsafe class MvfilesClient : IMvfilesClient
     private T Call<T>(Func<T> work) => Queue(work, default).GetAwaiter().GetResult();
 
     private void Call(Action work) => Call(() => { work(); return 0; });
-
-    private Task Act(Action work, CancellationToken cancellationToken) =>
-        Queue(() => { work(); return 0; }, cancellationToken);
 
     // ---- state and transports ------------------------------------------
 
@@ -257,7 +265,7 @@ public sealed unsafe class MvfilesClient : IMvfilesClient
     /// <param name="text">The text to hash.</param>
     public static int StableHash(string text)
     {
-        byte[] t = Utf8.Encode(text ?? throw new ArgumentNullException(nameof(text)), nameof(text))!;
+        byte[] t = Utf8.EncodeRequired(text, nameof(text));
         return Enqueue(() => { fixed (byte* p = t) return mvfiles_stable_hash(p); },
                        System.Threading.Timeout.InfiniteTimeSpan, default).GetAwaiter().GetResult();
     }
@@ -295,11 +303,12 @@ public sealed unsafe class MvfilesClient : IMvfilesClient
 
     private static string? T(byte* text) => Utf8.Copy(text);
 
-    private static bool? Flag(int value) => value < 0 ? null : value == 1;
+    // A yes/no of the library that it gives as negative when unknown.
+    internal static bool? Flag(int value) => value < 0 ? null : value == 1;
 
     // A season, episode, content source or list id that the library gives
     // as negative when there is none.
-    private static int? Number(int value) => value < 0 ? null : value;
+    internal static int? Number(int value) => value < 0 ? null : value;
     private static long? Number(long value) => value < 0 ? null : value;
 
     // ---- file catalogue --------------------------------------------------
@@ -315,7 +324,7 @@ public sealed unsafe class MvfilesClient : IMvfilesClient
 
     private static Func<IReadOnlyList<FileEntry>> FilesWork(string imdbId, int? season, int? episode)
     {
-        byte[] id = Utf8.Encode(imdbId ?? throw new ArgumentNullException(nameof(imdbId)), nameof(imdbId))!;
+        byte[] id = Utf8.EncodeRequired(imdbId, nameof(imdbId));
         return () =>
         {
             int r;
@@ -352,7 +361,6 @@ public sealed unsafe class MvfilesClient : IMvfilesClient
                 int r;
                 fixed (byte** p = pointers)
                     r = mvfiles_get_by_keys(p, (ulong)pointers.Length);
-                Shared.FilesChanged();
                 return Found(r) ? FileTable() : ValueList<FileEntry>.Empty;
             }
             finally
@@ -392,7 +400,7 @@ public sealed unsafe class MvfilesClient : IMvfilesClient
 
     private static Func<bool> PlayableWork(string imdbId, int? season, int? episode)
     {
-        byte[] id = Utf8.Encode(imdbId ?? throw new ArgumentNullException(nameof(imdbId)), nameof(imdbId))!;
+        byte[] id = Utf8.EncodeRequired(imdbId, nameof(imdbId));
         return () =>
         {
             int r;

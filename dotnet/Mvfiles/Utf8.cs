@@ -29,6 +29,10 @@ internal static unsafe class Utf8
         }
     }
 
+    /// As Encode, for a text that must be given.
+    internal static byte[] EncodeRequired(string? text, string name) =>
+        Encode(text ?? throw new ArgumentNullException(name), name)!;
+
     /// Bytes of a NUL-terminated text, without the NUL.
     internal static int Length(byte* text)
     {
